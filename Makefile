@@ -1,0 +1,42 @@
+# vornic: the two commands a newcomer needs are `make run` and `make test`.
+BUILD     ?= build
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+CTEST_ARGS ?=
+
+.PHONY: all deps configure build run test screenshots test-asan test-tsan bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+
+configure: deps $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/bin/vornic
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots
+
+# Sanitizer builds of the tests that exercise threads and hostile media.
+test-asan:
+	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DVORNIC_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug" CTEST_ARGS="-L sanitize"
+
+test-tsan:
+	$(MAKE) test BUILD=build-tsan CMAKE_ARGS="-DVORNIC_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug" CTEST_ARGS="-L sanitize"
+
+bench: build
+	bash bench/run-all.sh $(BUILD)
+
+clean:
+	rm -rf build build-asan build-tsan

@@ -1,0 +1,3 @@
+#include "FFmpegApi.h"
+
+TFFmpegApi FF;
