@@ -62,9 +62,10 @@ private:
         QString value;
     };
     struct Section {
-        QString name;      // as written in the file; empty name = lines before the first section
+        QString name;      // as written in the file
         QString header;    // raw header line
         std::vector<Line> lines;
+        bool preamble = false;  // the lines before the first header (not a section)
     };
 
     const Section* findSection(const QString& section) const;
@@ -77,4 +78,5 @@ private:
     std::vector<Section> sections_;
     bool exists_ = false;
     bool modified_ = false;
+    bool crlf_ = false;    // keep the line breaks the file had
 };
