@@ -86,7 +86,7 @@ private:
 
     std::atomic<TLogLevel> FLogLevel;
     std::atomic<bool> FTriggerEventInMainThread{true};
-    std::mutex FCallLock; // serialises handlers called on the caller's thread
+    std::recursive_mutex FCallLock; // serialises handlers run on the caller's thread
 };
 
 // Shorthand for TFFLogger::Instance().
