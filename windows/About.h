@@ -46,6 +46,14 @@ private:
 // The application logo, drawn (no image file), at the given size.
 QImage DrawAppLogo(int size);
 
+// The edition in force: title from EditionConfig, Version and Copyright read from the
+// edition file in exeDir now, the skin image folder of the edition.
+TAboutEdition CurrentAboutEdition(const QString& exeDir);
+// Whether the edition gets the simple box (the editions of the short tools wording).
+bool UsesSimpleAboutBox(const QString& editionTitle);
+// Creates the box, centred over mainWindow (when given), without showing it.
+QDialog* CreateAboutBox(QWidget* mainWindow, const TAboutEdition& edition, bool simpleBox);
 // Creates the box of the edition, centres it over mainWindow, shows it modally, destroys it.
-// simpleBox: the edition is one of the short-wording editions.
 void ShowAboutBox(QWidget* mainWindow, const TAboutEdition& edition, bool simpleBox);
+// The same for the edition in force (program folder = the executable's folder).
+void ShowAboutBox(QWidget* mainWindow);

@@ -18,14 +18,12 @@ public:
     explicit TFormLog(QWidget* parent = nullptr);
     ~TFormLog() override;
 
-    // Appends exactly one line (a text with line breaks is kept as one entry, its
+    // Appends exactly one line (engine messages arrive already formatted by the engine
+    // logger's FormatLogLine) (a text with line breaks is kept as one entry, its
     // breaks shown as spaces). Main thread only.
     void Log(const QString& line);
     // Every line, in arrival order.
     QStringList Lines() const;
-
-    // An engine message as the log shows it: "#" + thread id + "." + level ordinal + ": " + message.
-    static QString FormatEngineLine(quint64 threadId, int level, const QString& message);
 
     // Writes all lines to fileName, one per line, replacing the file. On failure returns
     // false with a readable reason in errorText; the lines are kept either way.
