@@ -28,12 +28,18 @@ test: build
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots
 
-# Sanitizer builds of the tests that exercise threads and hostile media.
-test-asan:
-	$(MAKE) test BUILD=build-asan CMAKE_ARGS="-DVORNIC_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug" CTEST_ARGS="-L sanitize"
+# Sanitizer builds of the tests that exercise threads and hostile media (label "sanitize").
+SAN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-test-tsan:
-	$(MAKE) test BUILD=build-tsan CMAKE_ARGS="-DVORNIC_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug" CTEST_ARGS="-L sanitize"
+test-asan: deps
+	cmake -S . -B build-asan $(GENERATOR) $(SAN_FLAGS) -DVORNIC_SANITIZE=address
+	cmake --build build-asan -j $(JOBS) --target sanitize_tests
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -L sanitize
+
+test-tsan: deps
+	cmake -S . -B build-tsan $(GENERATOR) $(SAN_FLAGS) -DVORNIC_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS) --target sanitize_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L sanitize
 
 bench: build
 	bash bench/run-all.sh $(BUILD)
