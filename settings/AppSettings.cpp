@@ -205,6 +205,13 @@ QPoint ClampPlacement(int x, int y, int width, int height, QSize screen)
     return {x, y};
 }
 
+QPoint CenterOnScreen(QSize window, QSize screen)
+{
+    // C++ division truncates towards zero, as the spec's div does (a window wider than the
+    // screen gets a negative left, -1 and not -2 for an odd excess of 3).
+    return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
+}
+
 bool LoadFormPlacement(const QString& section, TFormPlacement& placement, const QString& filePath,
                        QSize screen, QString* report)
 {

@@ -122,3 +122,7 @@ bool SaveFormPlacement(const QString& section, const TFormPlacement& placement,
 // The clamping rule of LoadFormPlacement step 2 on a stored rectangle: returns the left
 // and top at which the window is placed.
 QPoint ClampPlacement(int x, int y, int width, int height, QSize screen);
+
+// Part 1.1 step 8 (first run): the top-left that centres a window of `window` size on the
+// screen: ((W - w) div 2, (H - h) div 2), divisions truncated towards zero.
+QPoint CenterOnScreen(QSize window, QSize screen);

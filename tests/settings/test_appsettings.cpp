@@ -314,3 +314,10 @@ TEST_F(SettingsTest, PlacementWithExplicitFileAndExtremeValues)
     EXPECT_FALSE(QFile::exists(file())) << "the explicit path was used";
     EXPECT_EQ(ClampPlacement(100, 0, 5000, 10, QSize(1024, 768)), QPoint(0, 0));
 }
+
+TEST(CenterOnScreen, TruncatesTowardsZero)
+{
+    EXPECT_EQ(CenterOnScreen(QSize(800, 600), QSize(1920, 1080)), QPoint(560, 240));
+    EXPECT_EQ(CenterOnScreen(QSize(801, 601), QSize(1024, 768)), QPoint(111, 83));
+    EXPECT_EQ(CenterOnScreen(QSize(1027, 771), QSize(1024, 768)), QPoint(-1, -1));
+}
