@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <variant>
 
 TAppSettings AppSettings;
@@ -191,8 +192,9 @@ bool SaveSettings(QString* error)
 QPoint ClampPlacement(int x, int y, int width, int height, QSize screen)
 {
     const int w = screen.width(), h = screen.height();
-    width = std::min(width, w);
-    height = std::min(height, h);
+    // A negative size (garbage) would leave x unbounded; as 0 it keeps x within 0..W.
+    width = std::clamp(width, 0, std::max(w, 0));
+    height = std::clamp(height, 0, std::max(h, 0));
     // 64-bit sums: garbage coordinates near the int limits must not overflow.
     if (qint64(x) + width > w)
         x = w - width;
@@ -229,8 +231,13 @@ bool LoadFormPlacement(const QString& section, TFormPlacement& placement, const 
     const bool maximized = readInteger(ini, section, QStringLiteral("maximized"), 0, problems) != 0;
     const int x = readInteger(ini, section, QStringLiteral("x"), g.left(), problems);
     const int y = readInteger(ini, section, QStringLiteral("y"), g.top(), problems);
-    const int height = readInteger(ini, section, QStringLiteral("height"), g.height(), problems);
-    const int width = readInteger(ini, section, QStringLiteral("width"), g.width(), problems);
+    int height = readInteger(ini, section, QStringLiteral("height"), g.height(), problems);
+    int width = readInteger(ini, section, QStringLiteral("width"), g.width(), problems);
+    // No window is 0 or less wide: such a stored size is garbage, the window's own counts.
+    if (width <= 0)
+        width = g.width();
+    if (height <= 0)
+        height = g.height();
     // The stored size only keeps the window on the screen; the window keeps its own size.
     placement.Geometry.moveTopLeft(ClampPlacement(x, y, width, height, screen));
     placement.Maximized = maximized;

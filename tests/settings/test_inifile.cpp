@@ -1,3 +1,4 @@
+// label: sanitize
 // INI reader/writer: the file conventions of Part 2.1 and writes that never lose the file.
 #include "IniFile.h"
 
