@@ -2,6 +2,7 @@
 
 #include "EditionConfig.h"
 #include "HelpLinkFuncs.h"
+#include "ModalRunner.h"
 #include "UtilFuncs.h"
 #include "WindowStyle.h"
 
@@ -398,7 +399,7 @@ QDialog* CreateAboutBox(QWidget* mainWindow, const TAboutEdition& edition, bool 
 void ShowAboutBox(QWidget* mainWindow, const TAboutEdition& edition, bool simpleBox)
 {
     std::unique_ptr<QDialog> box(CreateAboutBox(mainWindow, edition, simpleBox));
-    box->exec();
+    RunModal(*box);
 }
 
 void ShowAboutBox(QWidget* mainWindow)

@@ -1,6 +1,7 @@
 #include "AddFailed.h"
 
 #include "HelpLinkFuncs.h"
+#include "ModalRunner.h"
 #include "WindowStyle.h"
 
 #include <QDir>
@@ -177,5 +178,5 @@ void ShowFailedAddFiles(QWidget* mainWindow, const QString& editionTitle, const 
         dialog->move(main.left() + (main.width() - dialog->width()) / 2,
                      main.top() + (main.height() - dialog->height()) / 2);
     }
-    dialog->exec();
+    RunModal(*dialog);
 }

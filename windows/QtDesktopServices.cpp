@@ -1,10 +1,11 @@
 #include "QtDesktopServices.h"
 
+#include "ModalRunner.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusReply>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -19,6 +20,8 @@
 #include <utility>
 
 namespace {
+
+constexpr int PowerOffTimeoutMs = 10000;
 
 // Buttons in the order the captions list addresses them.
 const std::pair<TMsgDlgBtn, QMessageBox::StandardButton> ButtonOrder[] = {
@@ -103,7 +106,7 @@ TModalResult QtDesktopServices::ShowMessage(const QString& message, const QStrin
         box.setDefaultButton(push);
 
     QApplication::beep();
-    box.exec();
+    RunModal(box);
     QAbstractButton* clicked = box.clickedButton();
     if (!clicked)
         return mrNone;
@@ -117,7 +120,7 @@ QStringList QtDesktopServices::OpenFiles(const TOpenDialogRequest& request)
     dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
     ApplyFilter(dialog, request.filter, request.filterIndex);
-    if (dialog.exec() != QDialog::Accepted)
+    if (RunModal(dialog) != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }
@@ -132,7 +135,7 @@ QString QtDesktopServices::SaveFile(const TSaveDialogRequest& request)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultExt);   // the dialog also asks before overwriting
     ApplyFilter(dialog, request.filter, 1);
-    if (dialog.exec() != QDialog::Accepted)
+    if (RunModal(dialog) != QDialog::Accepted)
         return {};
     const QStringList files = dialog.selectedFiles();
     return files.isEmpty() ? QString() : files.first();
@@ -143,11 +146,15 @@ bool QtDesktopServices::BrowseForFolder(const QString& title, const QString& roo
     QString start = folder;
     if (start.isEmpty() || !QFileInfo(start).isDir())
         start = root;
-    const QString chosen = QFileDialog::getExistingDirectory(DialogOwner(), title, start,
-                                                             QFileDialog::ShowDirsOnly);
-    if (chosen.isEmpty())
+    QFileDialog dialog(DialogOwner(), title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (RunModal(dialog) != QDialog::Accepted)
         return false;
-    folder = chosen;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.first().isEmpty())
+        return false;
+    folder = chosen.first();
     return true;
 }
 
@@ -183,12 +190,12 @@ bool QtDesktopServices::PowerOff()
                                                  : QDBusConnection(powerOffBus_);
     if (!bus.isConnected())
         return false;
-    QDBusInterface manager(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                           QStringLiteral("org.freedesktop.login1.Manager"), bus);
-    if (!manager.isValid())
-        return false;
+    QDBusMessage request = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
     // false: no interactive authorisation prompt; a refusal comes back as an error reply.
-    const QDBusMessage reply = manager.call(QStringLiteral("PowerOff"), false);
+    request << false;
+    const QDBusMessage reply = bus.call(request, QDBus::Block, PowerOffTimeoutMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 

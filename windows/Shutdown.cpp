@@ -1,5 +1,6 @@
 #include "Shutdown.h"
 
+#include "ModalRunner.h"
 #include "UtilFuncs.h"
 #include "WindowStyle.h"
 
@@ -178,7 +179,7 @@ TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editio
         dialog->move(main.left() + (main.width() - dialog->width()) / 2,
                      main.top() + (main.height() - dialog->height()) / 2);
     }
-    const int result = dialog->exec();
+    const int result = RunModal(*dialog);
     dialog.reset();
     if (result != QDialog::Accepted)
         return soCancelled;
