@@ -86,10 +86,11 @@ QString SettingsFilePath(const QString& path = QString());
 // except the four output class/format values, which keep the edition seeds of step 4.
 void ApplySettingsDefaults(TAppSettings& settings, const QString& personalFolder);
 
-// Fills AppSettings from SettingsDir + "system.dat". True when the file existed and was
-// read. False when it did not exist: it has then been created from the current values
-// (the caller centres the main window). *report receives the lines for the log window
-// (file could not be created or read, values that were not numbers); empty when none.
+// Fills AppSettings from SettingsDir + "system.dat". True when the file existed (when it
+// exists but cannot be read, the current values stay and *report says so). False when it
+// did not exist: it has then been created from the current values, or could not be
+// (reported); the caller centres the main window. *report receives the lines for the log
+// window (creation, unreadable or unwritable file, values that were not numbers).
 bool LoadSettings(QString* report = nullptr);
 // The same on an explicit record and file (used by LoadSettings; for tests and tools).
 bool LoadSettingsFrom(TAppSettings& settings, const QString& filePath, QString* report = nullptr);

@@ -5,8 +5,6 @@
 #include <QHash>
 #include <QStandardPaths>
 
-#include <limits>
-
 // ---- Paths ------------------------------------------------------------------------------
 
 QString WithTrailingBackslash(const QString& path)
