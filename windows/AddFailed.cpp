@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <memory>
@@ -60,6 +61,13 @@ TFailedFile SplitFailedEntry(const QString& message, const QString& knownFileNam
         if (QFileInfo::exists(candidate))
             return {candidate, message.mid(at + separator.size())};
     }
+    // A file that is gone: an absolute path up to the first ": ".
+    static const QRegularExpression absolutePath(QStringLiteral("^(/|\\\\|[A-Za-z]:[\\\\/])"));
+    if (absolutePath.match(message).hasMatch()) {
+        const qsizetype at = message.indexOf(separator);
+        if (at > 0)
+            return {message.left(at), message.mid(at + separator.size())};
+    }
     return {QString(), message};
 }
 
@@ -89,7 +97,7 @@ TFormFailedAddFile::TFormFailedAddFile(const QString& editionTitle, QWidget* par
     ListViewFiles->setUniformRowHeights(true);
     ListViewFiles->setAlternatingRowColors(true);
     ListViewFiles->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListViewFiles->setTextElideMode(Qt::ElideMiddle);
+    ListViewFiles->setTextElideMode(Qt::ElideRight);
     ListViewFiles->header()->setStretchLastSection(true);
     ListViewFiles->setColumnWidth(0, 260);
 

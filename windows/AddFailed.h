@@ -15,7 +15,8 @@ struct TFailedFile {
 
 // Splits a probe message ("<file>: <reason>") into file and reason. When knownFileName is
 // given and the message starts with it, that is the split; otherwise the longest prefix
-// before ": " that names an existing file is taken; failing both, the whole text is the reason.
+// before ": " that names an existing file, else an absolute path up to the first ": ";
+// failing all, the whole text is the reason.
 TFailedFile SplitFailedEntry(const QString& message, const QString& knownFileName = QString());
 
 class TFormFailedAddFile : public QDialog {

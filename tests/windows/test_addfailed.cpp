@@ -29,8 +29,10 @@ TEST(FailedFilesDialog, ListsFilesAndReasonsInOrder)
     EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("take: two.mp4"));
     EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("could not find codec parameters"));
     EXPECT_EQ(list->topLevelItem(0)->toolTip(0), QDir::toNativeSeparators(odd));
-    // A file that is gone cannot be recognised on disk: the whole message stays readable.
-    EXPECT_EQ(list->topLevelItem(1)->text(1), missing + QStringLiteral(": No such file or directory"));
+    // A file that is gone is still recognised by its path.
+    EXPECT_EQ(list->topLevelItem(1)->text(0), QStringLiteral("gone.avi"));
+    EXPECT_EQ(list->topLevelItem(1)->text(1), QStringLiteral("No such file or directory"));
+    EXPECT_EQ(list->topLevelItem(2)->text(0), QStringLiteral("\u2014"));
     EXPECT_EQ(list->topLevelItem(2)->text(1), QStringLiteral("Unknown input format: xyz"));
 
     // Refilling replaces, never appends to, the previous run's rows.
