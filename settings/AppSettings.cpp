@@ -209,7 +209,7 @@ QPoint ClampPlacement(int x, int y, int width, int height, QSize screen)
 
 QPoint CenterOnScreen(QSize window, QSize screen)
 {
-    // C++ division truncates towards zero, as the spec's div does (a window wider than the
+    // C++ division truncates towards zero, as an integer div does (a window wider than the
     // screen gets a negative left, -1 and not -2 for an odd excess of 3).
     return {(screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2};
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Settings store (spec Part 2.1): the global record AppSettings, persisted in section
+// Settings store: the global record AppSettings, persisted in section
 // "System" of system.dat in SettingsDir, and the window placements ("Form", "FormLog").
 // QtCore only; placements are plain records that the shell applies to its widgets.
 //
@@ -21,7 +21,7 @@ inline const QString LogFormSection = QStringLiteral("FormLog");
 inline constexpr int PreferYouTubeSlots = 8;
 
 struct TAppSettings {
-    // Folders; default the shell folder "Personal" (set at start, Part 1.1 step 7).
+    // Folders; default the shell folder "Personal" (set at start-up, step 7).
     QString LastOpenDir;
     QString OutputFileDir;    // ends with the separator once stored from Step2
     QString OutputURLDir;     // same
@@ -62,7 +62,7 @@ struct TAppSettings {
     bool ShutDownWhenFinished = false;
     bool PreferYouTubeQuality = true;
 
-    // The quality preference order, most preferred first (Part 5.2). Slot i (0-based) is
+    // The quality preference order, most preferred first (see the download quality table). Slot i (0-based) is
     // stored under key "PreferYouTube" + (i + 1), except the eighth: "PreferYouTube18".
     std::array<quint8, PreferYouTubeSlots> PreferYouTube{1, 2, 3, 0, 4, 5, 6, 7};
 
@@ -71,7 +71,7 @@ struct TAppSettings {
 
 // The one global record, read and written directly on the user-interface thread.
 extern TAppSettings AppSettings;
-// The folder holding system.dat, with a trailing separator; fixed at start (Part 1.1 step 6).
+// The folder holding system.dat, with a trailing separator; fixed at start-up (step 6).
 extern QString SettingsDir;
 
 // Keys of section "System" in file order (the single table behind load and save).
@@ -82,7 +82,7 @@ QString PreferYouTubeKey(int slot);
 // SettingsDir + "system.dat", or `path` when it is not blank.
 QString SettingsFilePath(const QString& path = QString());
 
-// Part 1.1 step 7: the three folders = `personalFolder`, every other field its default,
+// Start-up step 7: the three folders = `personalFolder`, every other field its default,
 // except the four output class/format values, which keep the edition seeds of step 4.
 void ApplySettingsDefaults(TAppSettings& settings, const QString& personalFolder);
 
@@ -124,6 +124,6 @@ bool SaveFormPlacement(const QString& section, const TFormPlacement& placement,
 // and top at which the window is placed.
 QPoint ClampPlacement(int x, int y, int width, int height, QSize screen);
 
-// Part 1.1 step 8 (first run): the top-left that centres a window of `window` size on the
+// Start-up step 8 (first run): the top-left that centres a window of `window` size on the
 // screen: ((W - w) div 2, (H - h) div 2), divisions truncated towards zero.
 QPoint CenterOnScreen(QSize window, QSize screen);

@@ -1,5 +1,5 @@
 #pragma once
-// Edition configuration (spec Part 1.1): the edition file lame.dll beside the executable,
+// Edition configuration: the edition file lame.dll beside the executable,
 // the record EditionConfig, and the pure rules the main window applies at start-up:
 // layout variants, format and class button packing, DVD buttons, settings folder (step 6),
 // output seeds (step 4), and the three edition tables. QtCore only: the functions return

@@ -1,5 +1,5 @@
 #pragma once
-// INI file reader/writer (file conventions of Part 2.1), QtCore only; used for the
+// INI file reader/writer (the conventions of system.dat and lame.dll), QtCore only; used for the
 // settings file system.dat and the edition file lame.dll.
 //
 // - sections in [brackets], lines key=value; section and key names compared without

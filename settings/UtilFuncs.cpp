@@ -39,7 +39,7 @@ QString GetShellFolder(const QString& name)
         path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     else if (key == u"personal")
         path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    // The home folder plays the part of the spec's "C:\" for a missing folder.
+    // The home folder stands for any missing folder (Windows used "C:\").
     if (!isExistingDir(path))
         path = QDir::homePath();
     path = QDir::toNativeSeparators(QDir::cleanPath(path));

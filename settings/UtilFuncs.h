@@ -1,10 +1,10 @@
 #pragma once
-// Common utilities (spec Part 2.2): paths, file names, time texts, the media extensions,
+// Common utilities: paths, file names, time texts, the media extensions,
 // the button grid, and thin wrappers over the desktop (through Desktop(), DesktopServices.h).
 // QtCore only. Everything runs on the user-interface thread.
 //
-// Platform mapping (DESIGN.md section 4): the spec's backslash is the platform separator
-// ("/" on Linux); the function names stay as the spec gives them.
+// Platform mapping (DESIGN.md section 4): the Windows backslash is the platform separator
+// ("/" on Linux); the function names keep their Windows-era names.
 #include "DesktopServices.h"
 
 #include <QChar>
@@ -24,7 +24,7 @@ inline constexpr QChar PathDelim = u'/';
 // empty result keeps a following file name relative instead of rooting it at "/").
 QString WithTrailingBackslash(const QString& path);
 
-// Shell folder by the spec's value name: "AppData" = the per-user configuration folder
+// Shell folder by its Windows value name: "AppData" = the per-user configuration folder
 // (QStandardPaths::GenericConfigLocation, ~/.config), "Personal" = Documents. The home
 // folder stands for any folder that is unknown, empty or does not exist. No trailing
 // separator. Never fails.
@@ -34,7 +34,7 @@ QString GetShellFolder(const QString& name);
 void SetShellFolderOverride(const QString& name, const QString& path);
 
 // Cell rectangle of GridCellRect: left, top, right, bottom in pixels of the container
-// (right and bottom are exclusive edges, as the spec computes them).
+// (right and bottom are exclusive edges).
 struct TCellRect {
     int Left = 0, Top = 0, Right = 0, Bottom = 0;
     int Width() const { return Right - Left; }
@@ -46,7 +46,7 @@ struct TCellRect {
 // Cells left to right, then top to bottom. columns = (containerWidth - leftMargin - hGap)
 // div cellWidth, at least 1 (also for containers narrower than one cell); the step between
 // columns is cellWidth + hGap; the rectangle is cellWidth + hGap wide and cellHeight + vGap
-// high (all exactly as Part 2.2 specifies).
+// high.
 TCellRect GridCellRect(int containerWidth, int topMargin, int leftMargin, int hGap, int vGap,
                        int cellHeight, int cellWidth, int index);
 
@@ -59,7 +59,7 @@ QString FormatSecondsLong(int seconds);
 // Negative values carry one leading "-"; the whole 64-bit range is formatted.
 QString FormatMicroseconds(qint64 microseconds);
 
-// The 41 accepted media extensions, lower case with the dot, in the spec's order.
+// The 41 accepted media extensions, lower case with the dot, in their fixed order.
 const QStringList& MediaFileExtensions();
 // Extension with its dot, compared case-insensitively; ".mpeg" and "" are false.
 bool IsMediaFileExtension(const QString& extension);
@@ -89,7 +89,7 @@ QString MakeUniqueFileName(const QString& fileName, const QString& folder);
 // Opens a file, folder or web address with its associated program; errors are ignored.
 void ShellOpen(const QString& target);
 
-// Folder picker option flags of the spec (the callers pass 65 = both).
+// Folder picker option flags (the callers pass 65 = both).
 enum : unsigned { BIF_RETURNONLYFSDIRS = 0x0001, BIF_NEWDIALOGSTYLE = 0x0040 };
 // Shows the folder picker starting at `folder`; true and `folder` = the choice when the
 // user confirms; false and `folder` unchanged on cancel. The owner window is the active

@@ -1,5 +1,5 @@
 // label: sanitize
-// Settings store (Part 2.1): system.dat on first run, partial and garbage files, 8-bit
+// Settings store: system.dat on first run, partial and garbage files, 8-bit
 // truncation, PreferYouTube18, placements with clamping, unwritable settings folders.
 #include "AppSettings.h"
 #include "FakeDesktop.h"
@@ -13,7 +13,7 @@
 
 namespace {
 
-// The key table of Part 2.1, written out again as the oracle for file order.
+// The settings key table, written out again as the oracle for file order.
 const QStringList SpecKeyOrder = {
     "LastOpenDir", "OutputFileDir", "OutputURLDir", "OutputFormatClass", "OutputAudioFormat",
     "OutputVideoFormat", "OutputDeviceFormat", "OutputWAVPreset", "OutputMP3Preset", "OutputWMAPreset",

@@ -1,4 +1,4 @@
-// Edition configuration (Part 1.1): the edition file, seeds, layout variants, button
+// Edition configuration: the edition file, seeds, layout variants, button
 // packing, the settings folder rule and the edition tables.
 #include "AppSettings.h"
 #include "EditionConfig.h"

@@ -1,5 +1,5 @@
 // label: sanitize
-// INI reader/writer: the file conventions of Part 2.1 and writes that never lose the file.
+// INI reader/writer: the file conventions and writes that never lose the file.
 #include "IniFile.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Common utilities (Part 2.2): paths, names, time texts, extensions, grid, desktop wrappers.
+// Common utilities: paths, names, time texts, extensions, grid, desktop wrappers.
 #include "FakeDesktop.h"
 #include "UtilFuncs.h"
 
@@ -71,7 +71,7 @@ TEST(GridCellRect, ColumnCountDividesByTheCellWidthAlone)
     EXPECT_EQ(GridCellRect(12 + 62 * 3, 5, 10, 2, 3, 57, 62, 2).Top, 5);    // 3 columns
     EXPECT_EQ(GridCellRect(12 + 62 * 3, 5, 10, 2, 3, 57, 62, 3).Top, 65);   // 4th wraps
     EXPECT_EQ(GridCellRect(12 + 62 * 3 - 1, 5, 10, 2, 3, 57, 62, 2).Top, 65); // only 2 fit
-    // The last column may reach past the container (the spec's odd count).
+    // The last column may reach past the container (the column count divides by the cell width alone).
     EXPECT_GT(GridCellRect(12 + 62 * 8, 5, 10, 2, 3, 57, 62, 7).Right, 12 + 62 * 8);
 }
 
