@@ -1,0 +1,260 @@
+// The engine logger: levels, line assembly of library output, filtering and main-thread delivery.
+#include "EngineFixtures.h"
+#include "FFmpegApi.h"
+#include "FFmpegLogger.h"
+#include "MainThread.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+struct TLine {
+    QObject* Sender;
+    std::uint32_t ThreadID;
+    TLogLevel Level;
+    QString Message;
+    bool OnMainThread;
+};
+
+class LoggerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadEngineLibraries();
+        FLogger = FFLogger();
+        FLogger->SetLogLevel(llDebug);
+        FLogger->SetTriggerEventInMainThread(false);
+        FLogger->OnLog = [this](QObject* sender, std::uint32_t id, TLogLevel level, const QString& msg) {
+            std::lock_guard lock(FLock);
+            FLines.push_back({sender, id, level, msg, QThread::currentThread() == qApp->thread()});
+        };
+    }
+    void TearDown() override
+    {
+        FLogger->OnLog = nullptr;
+        FLogger->SetTriggerEventInMainThread(true);
+        FLogger->SetLogLevel(llInfo);
+    }
+    std::vector<TLine> Lines()
+    {
+        std::lock_guard lock(FLock);
+        return FLines;
+    }
+    // A library object whose class names itself in the line prefix.
+    AVCodecContext* LibraryObject()
+    {
+        if (!FContext)
+            FContext = FF.avcodec_alloc_context3(nullptr);
+        return FContext;
+    }
+    ~LoggerTest() override
+    {
+        if (FContext)
+            FF.avcodec_free_context(&FContext);
+    }
+
+    TFFLogger* FLogger = nullptr;
+    std::mutex FLock;
+    std::vector<TLine> FLines;
+    AVCodecContext* FContext = nullptr;
+};
+
+} // namespace
+
+TEST(LogLevels, ConvertBothWaysAndByName)
+{
+    const int numbers[] = {-8, 0, 8, 16, 24, 32, 40, 48};
+    for (int i = llQuiet; i <= llDebug; ++i) {
+        EXPECT_EQ(LogLevelToLibrary(TLogLevel(i)), numbers[i]);
+        EXPECT_EQ(LibraryToLogLevel(numbers[i]), TLogLevel(i));
+    }
+    EXPECT_EQ(LibraryToLogLevel(20), llError);
+    EXPECT_EQ(LibraryToLogLevel(-7), llPanic);
+    EXPECT_EQ(LibraryToLogLevel(7), llPanic);
+    EXPECT_EQ(LibraryToLogLevel(-9), llQuiet);
+    EXPECT_EQ(LibraryToLogLevel(-1000), llQuiet);
+    EXPECT_EQ(LibraryToLogLevel(47), llVerbose);
+    EXPECT_EQ(LibraryToLogLevel(100), llDebug);
+
+    int number = 0;
+    EXPECT_TRUE(LibraryLevelFromName("WARNING", number));
+    EXPECT_EQ(number, 24);
+    EXPECT_TRUE(LibraryLevelFromName("quiet", number));
+    EXPECT_EQ(number, -8);
+    EXPECT_TRUE(LibraryLevelFromName("20", number));
+    EXPECT_EQ(number, 20);
+    number = 5;
+    EXPECT_FALSE(LibraryLevelFromName("loud", number));
+    EXPECT_FALSE(LibraryLevelFromName("", number));
+    EXPECT_EQ(number, 5);
+    EXPECT_EQ(LogLevelName(llVerbose), "verbose");
+}
+
+TEST(LogLevels, ErrorTextsAndLogWindowLine)
+{
+    LoadEngineLibraries();
+    EXPECT_EQ(FFErrorText(AVERROR_EOF), "End of file");
+    EXPECT_EQ(FFErrorText(AVERROR(ENOENT)), "No such file or directory");
+    EXPECT_EQ(FFErrorText(AVERROR_INVALIDDATA), "Invalid data found when processing input");
+    EXPECT_EQ(FFErrorText(AVERROR(ENOMEM)), "Not enough memory");
+    EXPECT_EQ(FFErrorText(AVERROR_PATCHWELCOME), "Not yet implemented in FFmpeg");
+    EXPECT_EQ(FFErrorText(AVERROR_PROTOCOL_NOT_FOUND), "Unsupported network protocol");
+    EXPECT_EQ(FFErrorText(AVERROR(EACCES)), "Permission denied"); // the library's own text
+    EXPECT_EQ(FFErrorText(-123456789), "Error number -123456789 occurred");
+    EXPECT_EQ(FFErrorMessage("a.mp4", AVERROR(EIO)), "a.mp4: I/O error");
+    EXPECT_EQ(FormatLogLine(4242, llWarning, "careful"), "#4242.4: careful");
+}
+
+TEST_F(LoggerTest, LibraryLevelFollowsTheLogger)
+{
+    FLogger->SetLogLevel(llError);
+    EXPECT_EQ(FF.av_log_get_level(), 16);
+    EXPECT_EQ(TFFLogger::LibraryThreshold(), 16);
+    EXPECT_TRUE(FLogger->SetLogLevelByName("Verbose"));
+    EXPECT_EQ(FLogger->LogLevel(), llVerbose);
+    EXPECT_EQ(FF.av_log_get_level(), 40);
+    EXPECT_FALSE(FLogger->SetLogLevelByName("chatty"));
+    EXPECT_EQ(FLogger->LogLevel(), llVerbose);
+    EXPECT_THROW(TFFLogger second, std::logic_error);
+}
+
+TEST_F(LoggerTest, LibraryOutputIsCutIntoLinesWithThePrefixOnlyAtTheStart)
+{
+    AVCodecContext* object = LibraryObject();
+    FF.av_log(object, AV_LOG_INFO, "abc");
+    EXPECT_TRUE(Lines().empty());
+    FF.av_log(object, AV_LOG_WARNING, "%s\n", "def");
+    auto lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    const QString prefix = QString::asprintf("[%s @ %p]", "NULL", static_cast<void*>(object));
+    EXPECT_EQ(lines[0].Message, prefix + "abcdef");
+    EXPECT_EQ(lines[0].Level, llWarning);
+    EXPECT_EQ(lines[0].Sender, FLogger);
+    EXPECT_EQ(lines[0].ThreadID, CurrentThreadID());
+
+    FF.av_log(nullptr, AV_LOG_INFO, "one\ntwo\nthr");
+    FF.av_log(nullptr, AV_LOG_INFO, "\n");
+    FF.av_log(nullptr, AV_LOG_INFO, "\n");
+    lines = Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[1].Message, "one");
+    EXPECT_EQ(lines[2].Message, "two");
+    EXPECT_EQ(lines[3].Message, "thr");
+    EXPECT_EQ(lines[4].Message, "");
+
+    // Longer than any fixed buffer.
+    const QByteArray big(5000, 'x');
+    FF.av_log(nullptr, AV_LOG_INFO, "%s\n", big.constData());
+    ASSERT_EQ(Lines().size(), 6u);
+    EXPECT_EQ(Lines()[5].Message.size(), 5000);
+}
+
+TEST_F(LoggerTest, LevelsFilterLibraryAndEngineMessages)
+{
+    FLogger->SetLogLevel(llError);
+    QObject sender;
+    FF.av_log(nullptr, AV_LOG_WARNING, "library warning\n");
+    FF.av_log(nullptr, AV_LOG_ERROR, "library error\n");
+    FLogger->Log(&sender, llWarning, "engine warning");
+    FLogger->Log(&sender, llVerbose, "engine progress");
+    FLogger->LogFmt(&sender, llError, "engine error %d", 7);
+    FLogger->SetLogLevel(llQuiet);
+    FLogger->Log(&sender, llVerbose, "dropped when quiet");
+    FLogger->Log(&sender, llQuiet, "task failed");
+
+    const auto lines = Lines();
+    QStringList texts;
+    for (const TLine& l : lines)
+        texts << l.Message;
+    EXPECT_EQ(texts, QStringList({"library error", "engine progress", "engine error 7", "task failed"}));
+    EXPECT_EQ(lines[1].Sender, &sender);
+    EXPECT_EQ(lines[1].Level, llVerbose);
+    EXPECT_EQ(lines[3].Level, llQuiet);
+}
+
+TEST_F(LoggerTest, WithoutHandlerNothingIsDelivered)
+{
+    FLogger->OnLog = nullptr;
+    FF.av_log(nullptr, AV_LOG_INFO, "pending");
+    FLogger->Log(nullptr, llQuiet, "nobody listens");
+    SetUp();
+    FF.av_log(nullptr, AV_LOG_INFO, " more\n");
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Message, "pending more"); // the line was still assembled
+}
+
+TEST_F(LoggerTest, PartialLinesOfTwoThreadsNeverMixAndReachTheMainThread)
+{
+    FLogger->SetTriggerEventInMainThread(true);
+    constexpr int count = 150;
+    std::atomic<int> finished{0};
+    std::map<int, std::uint32_t> ids;
+    std::mutex idLock;
+    auto worker = [&](int n) {
+        {
+            std::lock_guard lock(idLock);
+            ids[n] = CurrentThreadID();
+        }
+        for (int i = 0; i < count; ++i) {
+            FF.av_log(nullptr, AV_LOG_INFO, "T%d-", n);
+            std::this_thread::yield();
+            FF.av_log(nullptr, AV_LOG_INFO, "%d", i);
+            std::this_thread::yield();
+            FF.av_log(nullptr, AV_LOG_INFO, "\n");
+        }
+        ++finished;
+    };
+    std::thread a(worker, 0), b(worker, 1);
+    // The main thread keeps serving the hand-overs while it waits.
+    ASSERT_TRUE(WaitServicingEvents([&] { return finished == 2; }, 60000));
+    a.join();
+    b.join();
+
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), size_t(2 * count));
+    static const QRegularExpression form(QStringLiteral("^T([01])-(\\d+)$"));
+    int next[2] = {0, 0};
+    for (const TLine& l : lines) {
+        const auto m = form.match(l.Message);
+        ASSERT_TRUE(m.hasMatch()) << l.Message.toStdString();
+        const int n = m.captured(1).toInt();
+        EXPECT_EQ(m.captured(2).toInt(), next[n]++);
+        EXPECT_EQ(l.ThreadID, ids[n]);
+        EXPECT_TRUE(l.OnMainThread);
+    }
+}
+
+TEST_F(LoggerTest, EngineMessageFromAWorkerWaitsForTheMainThreadHandler)
+{
+    FLogger->SetTriggerEventInMainThread(true);
+    std::atomic<bool> done{false};
+    size_t seenByWorker = 0;
+    std::thread worker([&] {
+        FLogger->Log(nullptr, llInfo, "from worker");
+        seenByWorker = Lines().size(); // the handler has run when Log returns
+        done = true;
+    });
+    ASSERT_TRUE(WaitServicingEvents([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(seenByWorker, 1u);
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_TRUE(Lines()[0].OnMainThread);
+    EXPECT_NE(Lines()[0].ThreadID, CurrentThreadID());
+
+    // Without the flag the handler runs on the worker itself.
+    FLogger->SetTriggerEventInMainThread(false);
+    std::thread direct([&] { FLogger->Log(nullptr, llInfo, "direct"); });
+    direct.join();
+    ASSERT_EQ(Lines().size(), 2u);
+    EXPECT_FALSE(Lines()[1].OnMainThread);
+}
