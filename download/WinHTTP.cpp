@@ -779,15 +779,16 @@ static void RunTransfer(TWinHTTPTransfer& t)
         return;
     }
 
-    // The wire form: the extra part encoded (escapes already present kept), no fragment.
-    const QByteArray path = UrlPart(u, CURLUPART_PATH);
+    // The wire form: the extra part encoded (escapes already present kept), no fragment, no
+    // credentials. Put together as text: setting parts one by one would change the escapes.
+    const QByteArray port = UrlPart(u, CURLUPART_PORT);
     const QByteArray query = UrlPart(u, CURLUPART_QUERY);
-    curl_url_set(u, CURLUPART_PATH, EncodePathForWire(path).constData(), 0);
-    curl_url_set(u, CURLUPART_QUERY, query.isEmpty() ? nullptr : EncodeURLPart(query, true).constData(), 0);
-    curl_url_set(u, CURLUPART_FRAGMENT, nullptr, 0);
-    curl_url_set(u, CURLUPART_USER, nullptr, 0);
-    curl_url_set(u, CURLUPART_PASSWORD, nullptr, 0);
-    const QByteArray requestUrl = UrlPart(u, CURLUPART_URL);
+    QByteArray requestUrl = scheme + "://" + UrlPart(u, CURLUPART_HOST);
+    if (!port.isEmpty())
+        requestUrl += ":" + port;
+    requestUrl += EncodePathForWire(UrlPart(u, CURLUPART_PATH));
+    if (!query.isEmpty())
+        requestUrl += "?" + EncodeURLPart(query, true);
 
     // 4. Session.
     if (t.workOffline) {
@@ -1089,6 +1090,9 @@ void TCustomWinHTTP::Completion(const std::shared_ptr<TWinHTTPTransfer>& tp)
     // returns to idle before an escaping exception is reported.
     try {
         lastError_ = t.success ? QString() : t.error;
+        if (!t.success && lastError_.isEmpty())
+            lastError_ = t.status == -1 ? QStringLiteral("No response from the server")
+                                        : QStringLiteral("The server answered with status %1").arg(t.status);
         attributesInEffect_ = t.attributesInEffect;
         if (t.stream && t.stream->isOpen())
             t.stream->seek(0);
