@@ -21,6 +21,8 @@ struct TInputOptions {
     std::int64_t StartTime = NoTimestampValue; // "ss"
     int ProgramID = -1;                        // "programid" when >= 0
     QString ExtOptions;                        // custom option text
+
+    bool operator==(const TInputOptions&) const = default;
 };
 
 inline void InitInputOptions(TInputOptions& options)
@@ -36,6 +38,8 @@ struct TStreamInfo {
     int Year = -1;  // written when > 0
     int Track = -1; // written when > 0
     QString Title, Author, Copyright, Comment, Album, Genre; // written when not empty
+
+    bool operator==(const TStreamInfo&) const = default;
 };
 
 struct TOutputOptions {
@@ -95,6 +99,8 @@ struct TOutputOptions {
     bool CustomHook = false;    // hand every decoded video frame to OnCustomHook
     bool Join = false;          // join all inputs of the task one after another
     QString ExtOptions;         // custom option text
+
+    bool operator==(const TOutputOptions&) const = default;
 };
 
 inline void InitOutputOptions(TOutputOptions& options)
