@@ -1,0 +1,231 @@
+// Video output: crop, scale, pad and the user's filter chain (one filter graph, only when the
+// picture must change), frame-rate synchronisation with drop and duplicate counts, encoding.
+#include "FFmpegPipelinePrivate.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <cmath>
+
+namespace {
+
+bool NeedsGraph(const TStreamCoder& c, const AVFrame* frame, const TFFmpegOptions& o)
+{
+    return c.CropTop || c.CropBottom || c.CropLeft || c.CropRight || c.PadTop || c.PadBottom || c.PadLeft ||
+           c.PadRight || !c.Filters.isEmpty() || o.DoDeinterlace || frame->width != c.Enc->width ||
+           frame->height != c.Enc->height || frame->format != c.Enc->pix_fmt;
+}
+
+// Y, U, V back to the "0xRRGGBB" the pad filter takes.
+QString PadColorText(const std::array<int, 3>& yuv)
+{
+    const double y = yuv[0], u = yuv[1] - 128.0, v = yuv[2] - 128.0;
+    auto clip = [](double x) { return std::clamp(int(std::lround(x)), 0, 255); };
+    return QString::asprintf("0x%02x%02x%02x", clip(y + 1.402 * v), clip(y - 0.344136 * u - 0.714136 * v),
+                             clip(y + 1.772 * u));
+}
+
+} // namespace
+
+void TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
+{
+    if (c.Graph) FF.avfilter_graph_free(&c.Graph);
+    c.BufferSrc = c.BufferSink = nullptr;
+    const TFFmpegOptions& o = c.Mux->Opts;
+    AVFilterGraph* graph = c.Graph = FF.avfilter_graph_alloc();
+    if (!graph) Fail("Error opening filters!");
+
+    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
+    const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
+                                              frame->width, frame->height, frame->format, AV_TIME_BASE, sar.num,
+                                              std::max(sar.den, 1))
+                                .toUtf8();
+    int ret = FF.avfilter_graph_create_filter(&c.BufferSrc, FF.avfilter_get_by_name("buffer"), "src",
+                                              args.constData(), nullptr, graph);
+    if (ret < 0) FailCode("Error opening filters", ret);
+    ret = FF.avfilter_graph_create_filter(&c.BufferSink, FF.avfilter_get_by_name("buffersink"), "out", nullptr,
+                                          nullptr, graph);
+    if (ret < 0) FailCode("Error opening filters", ret);
+    const AVPixelFormat formats[] = {c.Enc->pix_fmt, AV_PIX_FMT_NONE};
+    FF.av_opt_set_bin(c.BufferSink, "pix_fmts", reinterpret_cast<const std::uint8_t*>(formats),
+                      sizeof(AVPixelFormat), AV_OPT_SEARCH_CHILDREN);
+
+    // Crops were given for the stream's first size; a changed size takes them in proportion.
+    int top = c.CropTop, bottom = c.CropBottom, left = c.CropLeft, right = c.CropRight;
+    const AVCodecParameters* in = nullptr;
+    for (const TOutputStream& ost : OutputStreams)
+        if (ost.C.get() == &c && ost.Source) in = ost.Source->St->codecpar;
+    if (in && in->width > 0 && in->height > 0 && (in->width != frame->width || in->height != frame->height)) {
+        top = (top * frame->height / in->height) & ~1;
+        bottom = (bottom * frame->height / in->height) & ~1;
+        left = (left * frame->width / in->width) & ~1;
+        right = (right * frame->width / in->width) & ~1;
+    }
+    QStringList chain;
+    if (o.DoDeinterlace) chain << "yadif=mode=0:parity=-1:deint=1";
+    const int cropW = frame->width - left - right, cropH = frame->height - top - bottom;
+    if (cropW <= 0 || cropH <= 0) Fail("error cropping picture");
+    if (top || bottom || left || right) chain << QString::asprintf("crop=%d:%d:%d:%d", cropW, cropH, left, top);
+    const int padW = c.PadLeft + c.PadRight, padH = c.PadTop + c.PadBottom;
+    if (c.Filters.isEmpty()) {
+        const int w = c.Enc->width - padW, h = c.Enc->height - padH;
+        if (w <= 0 || h <= 0) Fail("Cannot get resampling context");
+        if (w != cropW || h != cropH) chain << QString::asprintf("scale=%d:%d:flags=bicubic", w, h);
+        if (padW || padH)
+            chain << QString("pad=%1:%2:%3:%4:color=%5")
+                         .arg(c.Enc->width).arg(c.Enc->height).arg(c.PadLeft).arg(c.PadTop)
+                         .arg(PadColorText(c.PadColor));
+    } else {
+        chain << c.Filters;
+    }
+    if (chain.isEmpty()) chain << "null";
+    const QByteArray desc = chain.join(',').toUtf8();
+
+    AVFilterInOut* outputs = FF.avfilter_inout_alloc();
+    AVFilterInOut* inputs = FF.avfilter_inout_alloc();
+    outputs->name = FF.av_strdup("in");
+    outputs->filter_ctx = c.BufferSrc;
+    inputs->name = FF.av_strdup("out");
+    inputs->filter_ctx = c.BufferSink;
+    ret = FF.avfilter_graph_parse_ptr(graph, desc.constData(), &inputs, &outputs, nullptr);
+    FF.avfilter_inout_free(&inputs);
+    FF.avfilter_inout_free(&outputs);
+    if (ret >= 0) ret = FF.avfilter_graph_config(graph, nullptr);
+    if (ret < 0) FailCode("Error opening filters: " + QString::fromUtf8(desc), ret);
+    c.GraphWidth = frame->width;
+    c.GraphHeight = frame->height;
+    c.GraphFormat = frame->format;
+    if (!c.Filtered) c.Filtered = FF.av_frame_alloc();
+}
+
+void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
+{
+    TStreamCoder& c = *ost.C;
+    const TFFmpegOptions& o = c.Mux->Opts;
+    if (o.StartTime && ptsUs < o.StartTime) return;
+    if (!NeedsGraph(c, frame, o)) {
+        if (c.Graph) FF.avfilter_graph_free(&c.Graph);
+        EncodeVideo(ost, frame, ptsUs);
+        return;
+    }
+    if (!c.Graph || frame->width != c.GraphWidth || frame->height != c.GraphHeight || frame->format != c.GraphFormat) {
+        if (c.Graph || c.GraphWidth >= 0)
+            Log(llQuiet, QString::asprintf("Input Stream #%d.%d frame size changed to %dx%d, %s", ost.Source->FileIndex,
+                                           ost.Source->StreamIndex, frame->width, frame->height,
+                                           FF.av_get_pix_fmt_name(AVPixelFormat(frame->format))));
+        BuildVideoGraph(c, frame);
+    }
+    const std::int64_t saved = frame->pts;
+    frame->pts = ptsUs;
+    const int ret = FF.av_buffersrc_add_frame_flags(c.BufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    frame->pts = saved;
+    if (ret < 0) FailCode("Error while filtering", ret);
+    const AVRational tb = FF.av_buffersink_get_time_base(c.BufferSink);
+    while (FF.av_buffersink_get_frame(c.BufferSink, c.Filtered) >= 0) {
+        EncodeVideo(ost, c.Filtered, FF.av_rescale_q(c.Filtered->pts, tb, AV_TIME_BASE_Q));
+        FF.av_frame_unref(c.Filtered);
+    }
+}
+
+void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
+{
+    TStreamCoder& c = *ost.C;
+    const TFFmpegOptions& o = c.Mux->Opts;
+    AVCodecContext* enc = c.Enc;
+    const double tb = av_q2d(enc->time_base);
+    const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
+    int frames = 1;
+    if (o.VideoSyncMethod == 0) {
+        c.SyncOpts = std::max<std::int64_t>(c.SyncOpts, std::llround(ipts / tb));
+    } else {
+        const double delta = ipts / tb - double(c.SyncOpts);
+        const bool variable = o.VideoSyncMethod == 2 ||
+                              (o.VideoSyncMethod < 0 && (c.Mux->Ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+        if (delta < -1.1) frames = 0;
+        else if (variable) {
+            if (delta <= -0.6) frames = 0;
+            else if (delta > 0.6) c.SyncOpts = std::llround(ipts / tb);
+        } else if (delta > 1.1) {
+            frames = int(std::lround(delta));
+        }
+    }
+    if (frames == 0) {
+        ++DropFrames;
+        DupDropChanged = true;
+        if (o.Verbose > 2) Log(llVerbose, "*** drop!");
+    } else if (frames > 1) {
+        DupFrames += frames - 1;
+        DupDropChanged = true;
+        if (o.Verbose > 2) Log(llVerbose, QString::asprintf("*** %d dup!", frames - 1));
+    }
+    frames = std::min<std::int64_t>(frames, std::int64_t(o.MaxFrames[0]) - c.FrameNumber);
+
+    for (int i = 0; i < frames && !Stopping(); ++i) {
+        frame->pts = c.SyncOpts;
+        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        if (o.TopFieldFirst >= 0) frame->top_field_first = o.TopFieldFirst;
+        if (!o.SameQuality) frame->quality = 0;
+        const int ret = FF.avcodec_send_frame(enc, frame);
+        if (ret < 0) FailCode("Video encoding failed", ret);
+        ReceivePackets(c);
+        OfferPreview(frame, ptsUs);
+        ++c.SyncOpts;
+        ++c.FrameNumber;
+    }
+}
+
+void TPipelineState::ReceivePackets(TStreamCoder& c)
+{
+    AVPacket* pkt = CopyPacket;
+    for (;;) {
+        const int ret = FF.avcodec_receive_packet(c.Enc, pkt);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+        if (ret < 0) FailCode(c.Type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed", ret);
+        if (c.Type == AVMEDIA_TYPE_VIDEO) {
+            size_t size = 0;
+            const std::uint8_t* sd = FF.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &size);
+            if (sd && size >= 4) {
+                const int q = int(sd[0] | (sd[1] << 8) | (sd[2] << 16) | (std::uint32_t(sd[3]) << 24));
+                c.Quality = float(q) / FF_QP2LAMBDA;
+            }
+            if (c.Mux->Opts.QPHist) {
+                const int qp = std::clamp(int(std::lround(c.Quality)), 0, 51);
+                ++QPHistogram[qp];
+            }
+            if (!c.Mux->Opts.VStatsFileName.isEmpty()) WriteVStats(c, pkt->size);
+        }
+        if (c.PassLog && c.Enc->stats_out) std::fputs(c.Enc->stats_out, c.PassLog);
+        FF.av_packet_rescale_ts(pkt, c.Enc->time_base, c.St->time_base);
+        WritePacket(c, pkt);
+        FF.av_packet_unref(pkt);
+    }
+}
+
+void TPipelineState::DrainEncoder(TStreamCoder& c)
+{
+    if (!c.Enc || !c.EncoderOpen) return;
+    const int ret = FF.avcodec_send_frame(c.Enc, nullptr);
+    if (ret < 0 && ret != AVERROR_EOF)
+        FailCode(c.Type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed", ret);
+    ReceivePackets(c);
+    // Pass 1 writes its summary when the encoder is drained.
+    if (c.PassLog && c.Enc->stats_out) std::fputs(c.Enc->stats_out, c.PassLog);
+}
+
+void TPipelineState::WriteVStats(TStreamCoder& c, int frameSize)
+{
+    const TFFmpegOptions& o = c.Mux->Opts;
+    if (!VStats) {
+        const QByteArray name = o.VStatsFileName.toLocal8Bit();
+        VStats = std::fopen(name.constData(), "w");
+        if (!VStats) Fail("fopen fail: " + o.VStatsFileName);
+    }
+    std::fprintf(VStats, "frame= %5d q= %2.1f ", c.FrameNumber, c.Quality);
+    const double t = double(c.SyncOpts) * av_q2d(c.Enc->time_base);
+    const double bitrate = t > 0 ? frameSize * 8.0 / av_q2d(c.Enc->time_base) / 1000.0 : 0.0;
+    const double avg = t > 0 ? double(VideoSize) * 8.0 / t / 1000.0 : 0.0;
+    std::fprintf(VStats, "f_size= %6d ", frameSize);
+    std::fprintf(VStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                 double(VideoSize) / 1024, t, bitrate, avg);
+    std::fprintf(VStats, "type= %c\n", 'I');
+}

@@ -1,0 +1,496 @@
+// The coordinator of a run: stream tables and mapping, codec opening, the packet loop, the end
+// of each input (join mode), the flush and the trailers. The stages do the per-packet work.
+#include "FFmpegPipelinePrivate.h"
+
+#include <QByteArray>
+
+#include <chrono>
+#include <thread>
+
+const char* MediaTypeName(int type)
+{
+    static const char* const names[] = {"Video", "Audio", "Data", "Subtitle", "Attachment"};
+    return type >= 0 && type < 5 ? names[type] : "Unknown";
+}
+
+QString WithError(const QString& prefix, int code)
+{
+    return FFErrorMessage(prefix, code);
+}
+
+std::int64_t NowMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Fail(const QString& message)
+{
+    throw FFmpegException(message);
+}
+
+void FailCode(const QString& message, int code)
+{
+    throw FFmpegException(WithError(message, code));
+}
+
+TStreamCoder::~TStreamCoder()
+{
+    if (Enc) FF.avcodec_free_context(&Enc);
+    FF.av_dict_free(&EncOpts);
+    for (AVBSFContext*& bsf : Bsfs) FF.av_bsf_free(&bsf);
+    if (Graph) FF.avfilter_graph_free(&Graph);
+    if (Filtered) FF.av_frame_free(&Filtered);
+    if (Swr) FF.swr_free(&Swr);
+    FF.av_channel_layout_uninit(&SwrInLayout);
+    if (Fifo) FF.av_audio_fifo_free(Fifo);
+    if (AudioFrame) FF.av_frame_free(&AudioFrame);
+    if (!ConvBuffer.empty()) FF.av_freep(&ConvBuffer[0]);
+    if (PassLog) std::fclose(PassLog);
+    if (StatsIn) FF.av_freep(&StatsIn);
+}
+
+TPipelineState::~TPipelineState()
+{
+    Release();
+}
+
+void TPipelineState::Release()
+{
+    CloseCodecs();
+    ReleaseHooks();
+    OutputStreams.clear();
+    Coders.clear();
+    OutputFiles.clear();
+    for (TInputStream& ist : InputStreams)
+        if (ist.Dec) FF.avcodec_free_context(&ist.Dec);
+    InputStreams.clear();
+    for (TInputFile& f : InputFiles)
+        if (f.Ctx) FF.avformat_close_input(&f.Ctx);
+    InputFiles.clear();
+    if (Packet) FF.av_packet_free(&Packet);
+    if (CopyPacket) FF.av_packet_free(&CopyPacket);
+    if (Decoded) FF.av_frame_free(&Decoded);
+    if (VStats) std::fclose(VStats);
+    VStats = nullptr;
+    Join = false;
+    CurrentInput = 0;
+}
+
+void TPipelineState::BuildTables()
+{
+    InputStreams.clear();
+    for (size_t f = 0; f < InputFiles.size(); ++f) {
+        TInputFile& file = InputFiles[f];
+        file.FirstStream = int(InputStreams.size());
+        file.EndOfFile = file.NoPacket = false;
+        for (unsigned s = 0; s < file.Ctx->nb_streams; ++s) {
+            TInputStream ist;
+            ist.FileIndex = int(f);
+            ist.StreamIndex = int(s);
+            ist.St = file.Ctx->streams[s];
+            InputStreams.push_back(ist);
+        }
+    }
+    OutputStreams.clear();
+    for (size_t e = 0; e < OutputFiles.size(); ++e) {
+        if (Coders[e].empty()) Fail(QString::asprintf("Output file #%d does not contain any stream", int(e)));
+        for (size_t k = 0; k < Coders[e].size(); ++k) {
+            TOutputStream ost;
+            ost.FileIndex = int(e);
+            ost.StreamIndex = int(k);
+            ost.C = Coders[e][k];
+            OutputStreams.push_back(ost);
+        }
+    }
+}
+
+void TPipelineState::MapStreams()
+{
+    const std::vector<TStreamMap>& maps = O().StreamMaps;
+    auto streamOf = [this](int file, int stream) -> int {
+        if (file < 0 || size_t(file) >= InputFiles.size()) return -1;
+        if (stream < 0 || unsigned(stream) >= InputFiles[size_t(file)].Ctx->nb_streams) return -1;
+        return InputFiles[size_t(file)].FirstStream + stream;
+    };
+    if (!maps.empty()) {
+        if (maps.size() != OutputStreams.size()) Fail("Number of stream maps must match number of output streams");
+        for (size_t i = 0; i < maps.size(); ++i) {
+            const TStreamMap& m = maps[i];
+            TOutputStream& ost = OutputStreams[i];
+            ost.SourceIndex = streamOf(m.FileIndex, m.StreamIndex);
+            if (ost.SourceIndex < 0)
+                Fail(QString::asprintf("Could not find input stream #%d.%d", m.FileIndex, m.StreamIndex));
+            ost.SyncIndex = streamOf(m.SyncFileIndex, m.SyncStreamIndex);
+            if (ost.SyncIndex < 0)
+                Fail(QString::asprintf("Could not find sync stream #%d.%d", m.SyncFileIndex, m.SyncStreamIndex));
+            const int inType = InputStreams[size_t(ost.SourceIndex)].St->codecpar->codec_type;
+            if (inType != ost.C->Type)
+                Fail(QString::asprintf("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)", m.FileIndex,
+                                       m.StreamIndex, MediaTypeName(inType), ost.FileIndex, ost.StreamIndex,
+                                       MediaTypeName(ost.C->Type)));
+        }
+    } else {
+        for (TOutputStream& ost : OutputStreams) {
+            const int only = OutputFiles[size_t(ost.FileIndex)].InputIndex;
+            auto search = [&](bool unusedOnly) -> int {
+                for (size_t i = 0; i < InputStreams.size(); ++i) {
+                    const TInputStream& ist = InputStreams[i];
+                    if (only >= 0 && ist.FileIndex != only) continue;
+                    if (ist.St->codecpar->codec_type != ost.C->Type) continue;
+                    if (ist.St->discard == AVDISCARD_ALL) continue;
+                    if (ost.C->Type == AVMEDIA_TYPE_VIDEO && (ist.St->disposition & AV_DISPOSITION_ATTACHED_PIC))
+                        continue;
+                    if (unusedOnly && ist.Used) continue;
+                    return int(i);
+                }
+                return -1;
+            };
+            ost.SourceIndex = search(true);
+            if (ost.SourceIndex < 0) ost.SourceIndex = search(false);
+            if (ost.SourceIndex < 0)
+                Fail(QString::asprintf("Could not find input stream matching output stream #%d.%d (%s)",
+                                       ost.FileIndex, ost.StreamIndex, MediaTypeName(ost.C->Type)));
+            ost.SyncIndex = ost.SourceIndex;
+            InputStreams[size_t(ost.SourceIndex)].Used = true;
+        }
+    }
+    for (TOutputStream& ost : OutputStreams) {
+        ost.Source = &InputStreams[size_t(ost.SourceIndex)];
+        ost.Source->Used = true;
+    }
+}
+
+// Answers the input to read next, -1 when the loop ends, -2 to wait for a packet.
+int TPipelineState::ChooseInput()
+{
+    const TFFmpegOptions& o = O();
+    if (Join) {
+        for (const TOutputStream& ost : OutputStreams) {
+            if (ost.FileIndex != CurrentInput) continue;
+            const int type = ost.C->Type == AVMEDIA_TYPE_VIDEO ? 0 : ost.C->Type == AVMEDIA_TYPE_AUDIO ? 1 : 2;
+            if (ost.C->FrameNumber >= OutputFiles[0].Mux->Opts.MaxFrames[size_t(type)]) return -1;
+        }
+        return CurrentInput < int(InputFiles.size()) ? CurrentInput : -1;
+    }
+    double best = 1e300;
+    int chosen = -1;
+    bool anyNoPacket = false;
+    for (const TOutputStream& ost : OutputStreams) {
+        const TInputStream& ist = *ost.Source;
+        const TInputFile& file = InputFiles[size_t(ist.FileIndex)];
+        if (ist.PastRecordingTime || file.EndOfFile) continue;
+        if (file.NoPacket) {
+            anyNoPacket = true;
+            continue;
+        }
+        const int type = ost.C->Type == AVMEDIA_TYPE_VIDEO ? 0 : ost.C->Type == AVMEDIA_TYPE_AUDIO ? 1 : 2;
+        if (ost.C->FrameNumber >= ost.C->Mux->Opts.MaxFrames[size_t(type)]) return -1;
+        const double t = o.InputSync ? (ist.Pts == AV_NOPTS_VALUE ? 0.0 : double(ist.Pts) / AV_TIME_BASE)
+                                     : ost.C->LastTime;
+        if (t < best) {
+            best = t;
+            chosen = ist.FileIndex;
+        }
+    }
+    if (chosen < 0 && anyNoPacket) {
+        for (TInputFile& f : InputFiles) f.NoPacket = false;
+        return -2;
+    }
+    return chosen;
+}
+
+void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
+{
+    TInputFile& file = InputFiles[size_t(fileIndex)];
+    file.EndOfFile = true;
+    if (!Join) {
+        if (O().OptShortest) endLoop = true;
+        return;
+    }
+    // Drain the decoders of this input into the shared encoders.
+    for (int i = file.FirstStream; i < file.FirstStream + int(file.Ctx->nb_streams); ++i) {
+        TInputStream& ist = InputStreams[size_t(i)];
+        if (!ist.Decoding) continue;
+        DecodePacket(ist, nullptr);
+        FF.avcodec_flush_buffers(ist.Dec);
+        ist.Flushed = true;
+    }
+    // The next input starts where the longest stream of this one ended.
+    double end = 0.0;
+    for (TOutputStream& ost : OutputStreams) {
+        if (ost.FileIndex != CurrentInput) continue;
+        TStreamCoder& c = *ost.C;
+        double t = c.LastTime;
+        if (c.Enc && c.Type == AVMEDIA_TYPE_VIDEO) t = double(c.SyncOpts) * av_q2d(c.Enc->time_base);
+        if (c.Enc && c.Type == AVMEDIA_TYPE_AUDIO)
+            t = double(c.SyncOpts + (c.Fifo ? FF.av_audio_fifo_size(c.Fifo) : 0)) / c.Enc->sample_rate;
+        if (t > end) end = t;
+    }
+    if (CurrentInput + 1 >= int(InputFiles.size())) {
+        endLoop = true;
+        return;
+    }
+    const std::int64_t startOut = OutputFiles[0].Mux->Opts.StartTime;
+    InputFiles[size_t(CurrentInput + 1)].TSOffset += std::llround(end * AV_TIME_BASE) + startOut;
+    ++CurrentInput;
+}
+
+void TPipelineState::FlushAll()
+{
+    for (TInputStream& ist : InputStreams) {
+        if (!ist.Decoding || ist.Flushed) continue;
+        ist.Flushed = true;
+        const int ret = DecodePacket(ist, nullptr);
+        if (ret < 0)
+            Log(llVerbose, WithError(QString::asprintf("Error while decoding stream #%d.%d (%s)", ist.FileIndex,
+                                                      ist.StreamIndex, MediaTypeName(ist.St->codecpar->codec_type)),
+                                     ret));
+    }
+    std::vector<TStreamCoder*> seen;
+    for (TOutputStream& ost : OutputStreams) {
+        TStreamCoder* c = ost.C.get();
+        if (!c->EncoderOpen || std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+        seen.push_back(c);
+        if (c->Type == AVMEDIA_TYPE_VIDEO && c->Graph) {
+            // Frames a user filter still holds.
+            if (FF.av_buffersrc_add_frame_flags(c->BufferSrc, nullptr, 0) >= 0)
+                while (FF.av_buffersink_get_frame(c->BufferSink, c->Filtered) >= 0) {
+                    const AVRational tb = FF.av_buffersink_get_time_base(c->BufferSink);
+                    EncodeVideo(ost, c->Filtered, FF.av_rescale_q(c->Filtered->pts, tb, AV_TIME_BASE_Q));
+                    FF.av_frame_unref(c->Filtered);
+                }
+        }
+        if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
+        if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
+    }
+}
+
+void TPipelineState::Run()
+{
+    TFFmpegOptions& o = O();
+    Packet = FF.av_packet_alloc();
+    CopyPacket = FF.av_packet_alloc();
+    Decoded = FF.av_frame_alloc();
+    if (!Packet || !CopyPacket || !Decoded) Fail("av_mallocz fail");
+
+    BuildTables();
+    MapStreams();
+    {
+        std::vector<TStreamCoder*> seen;
+        for (TOutputStream& ost : OutputStreams) {
+            if (std::find(seen.begin(), seen.end(), ost.C.get()) == seen.end()) {
+                seen.push_back(ost.C.get());
+                SetUpOutputStream(ost);
+            } else if (!ost.C->Copy) {
+                ost.Source->Decoding = true; // later join entries feed the same encoder
+            }
+        }
+    }
+    OpenCodecs();
+
+    for (const TMetaDataMap& m : o.MetaDataMaps) {
+        if (m.OutFile < 0 || size_t(m.OutFile) >= OutputFiles.size())
+            Fail(QString::asprintf("Invalid output file index %d map_meta_data(%d,%d)", m.OutFile, m.OutFile, m.InFile));
+        if (m.InFile < 0 || size_t(m.InFile) >= InputFiles.size())
+            Fail(QString::asprintf("Invalid input file index %d map_meta_data(%d,%d)", m.InFile, m.OutFile, m.InFile));
+        FF.av_dict_copy(&OutputFiles[size_t(m.OutFile)].Mux->Ctx->metadata, InputFiles[size_t(m.InFile)].Ctx->metadata,
+                        AV_DICT_DONT_OVERWRITE);
+    }
+
+    WriteHeaders();
+    for (size_t i = 0; i < OutputFiles.size() && (!Join || i == 0); ++i)
+        if (o.Verbose >= 0)
+            FF.av_dump_format(OutputFiles[i].Mux->Ctx, int(i), OutputFiles[i].Mux->FileName.toUtf8().constData(), 1);
+    if (o.Verbose >= 0) {
+        Log(llVerbose, "Stream mapping:");
+        for (const TOutputStream& ost : OutputStreams) {
+            const TInputStream& ist = *ost.Source;
+            QString line = QString::asprintf("  Stream #%d.%d -> #%d.%d (%s)", ist.FileIndex, ist.StreamIndex,
+                                             ost.FileIndex, ost.StreamIndex, MediaTypeName(ost.C->Type));
+            if (ost.SyncIndex != ost.SourceIndex) {
+                const TInputStream& sync = InputStreams[size_t(ost.SyncIndex)];
+                line += QString::asprintf(" [sync #%d.%d (%s)]", sync.FileIndex, sync.StreamIndex,
+                                          MediaTypeName(sync.St->codecpar->codec_type));
+            }
+            Log(llVerbose, line);
+        }
+    }
+
+    StartTime = LastReport = NowMicroseconds();
+    const TFFmpegOptions& first = OutputFiles[0].Mux->Opts;
+    int lastFile = 0;
+    try {
+        while (!Stopping()) {
+            const int fileIndex = ChooseInput();
+            if (fileIndex == -2) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
+            if (fileIndex < 0) break;
+            lastFile = fileIndex;
+            AVFormatContext* oc = OutputFiles[0].Mux->Ctx;
+            if (first.LimitFileSize > 0 && oc->pb && FF.avio_seek(oc->pb, 0, SEEK_CUR) >= first.LimitFileSize)
+                break;
+
+            TInputFile& file = InputFiles[size_t(fileIndex)];
+            int ret = ReadPacket(fileIndex);
+            if (ret == AVERROR(EAGAIN)) {
+                file.NoPacket = true;
+                continue;
+            }
+            if (ret < 0) {
+                if (ret != AVERROR_EOF && o.Verbose >= 0)
+                    Log(llVerbose, WithError(file.FileName, ret));
+                bool endLoop = false;
+                EndOfInput(fileIndex, endLoop);
+                if (endLoop) break;
+                continue;
+            }
+            for (TInputFile& f : InputFiles) f.NoPacket = false;
+            if (o.DoPktDump && FF.av_pkt_dump_log2)
+                FF.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, Packet, o.DoHexDump,
+                                    file.Ctx->streams[Packet->stream_index]);
+
+            const int si = Packet->stream_index;
+            TInputStream* ist = (si >= 0 && si < int(file.Ctx->nb_streams) && file.FirstStream + si <
+                                 (fileIndex + 1 < int(InputFiles.size()) ? InputFiles[size_t(fileIndex + 1)].FirstStream
+                                                                         : int(InputStreams.size())))
+                                    ? &InputStreams[size_t(file.FirstStream + si)]
+                                    : nullptr;
+            if (!ist || !ist->Used) {
+                FF.av_packet_unref(Packet);
+                continue;
+            }
+            AdjustTimestamps(file, *ist, Packet);
+
+            if (first.RecordingTime != INT64_MAX) {
+                const std::int64_t ts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
+                if (ts != AV_NOPTS_VALUE &&
+                    FF.av_compare_ts(ts, ist->St->time_base, first.RecordingTime + first.StartTime, AV_TIME_BASE_Q) >= 0) {
+                    ist->PastRecordingTime = true;
+                    FF.av_packet_unref(Packet);
+                    continue;
+                }
+            }
+
+            ret = DecodePacket(*ist, Packet);
+            FF.av_packet_unref(Packet);
+            if (ret < 0) {
+                const QString msg = WithError(QString::asprintf("Error while decoding stream #%d.%d (%s)", ist->FileIndex,
+                                                               ist->StreamIndex,
+                                                               MediaTypeName(ist->St->codecpar->codec_type)),
+                                              ret);
+                if (o.ExitOnError) Fail(msg);
+                if (o.Verbose >= 0) Log(llVerbose, msg);
+            }
+
+            const std::int64_t now = NowMicroseconds();
+            if (now - LastReport >= T.ProgressInterval) {
+                ReportProgress(false, fileIndex);
+                LastReport = now;
+            }
+        }
+        FlushAll();
+        WriteTrailers();
+    } catch (...) {
+        // Leave a playable file behind where the muxer still can.
+        try { WriteTrailers(); } catch (...) {}
+        throw;
+    }
+    (void)lastFile;
+    ReportProgress(true, -1);
+    CloseCodecs();
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TFFmpegTranscoder::TFFmpegTranscoder(QObject* owner)
+    : TCustomFFmpeg(owner), FState(std::make_unique<TPipelineState>(*this))
+{
+}
+
+TFFmpegTranscoder::~TFFmpegTranscoder()
+{
+    FState.reset();
+}
+
+bool TFFmpegTranscoder::OpenInput(const QString& fileName)
+{
+    FErrorText.clear();
+    try {
+        return FState->OpenInput(fileName);
+    } catch (const FFmpegException& e) {
+        FErrorText = e.Message();
+        return false;
+    }
+}
+
+int TFFmpegTranscoder::CreateOutput(const QString& fileName, bool join)
+{
+    FErrorText.clear();
+    try {
+        return FState->CreateOutput(fileName, join);
+    } catch (const FFmpegException& e) {
+        FErrorText = e.Message();
+        return -1;
+    }
+}
+
+void TFFmpegTranscoder::Run()
+{
+    FFinished = false;
+    if (FState->OutputFiles.empty()) Fail("At least one output file must be specified");
+    if (FState->InputFiles.empty()) Fail("At least one input file must be specified");
+    try {
+        FState->Run();
+    } catch (...) {
+        FState->Release();
+        throw;
+    }
+    FFinished = !FStopRequest.load();
+    FState->Release();
+}
+
+void TFFmpegTranscoder::CloseAll()
+{
+    FState->Release();
+}
+
+bool TFFmpegTranscoder::Joining() const
+{
+    return FState->Join;
+}
+
+int TFFmpegTranscoder::InputFileCount() const
+{
+    return int(FState->InputFiles.size());
+}
+
+const AVFormatContext* TFFmpegTranscoder::InputFile(int index) const
+{
+    if (index < 0 || size_t(index) >= FState->InputFiles.size()) return nullptr;
+    return FState->InputFiles[size_t(index)].Ctx;
+}
+
+int TFFmpegTranscoder::OutputFileCount() const
+{
+    return int(FState->OutputFiles.size());
+}
+
+void TFFmpegTranscoder::NewOutputStream(AVMediaType type)
+{
+    TCustomFFmpeg::NewOutputStream(type); // refuses without an output
+    TPipelineState& s = *FState;
+    const int entry = int(s.OutputFiles.size()) - 1;
+    TMuxer& mux = *s.OutputFiles.back().Mux;
+    switch (type) {
+    case AVMEDIA_TYPE_VIDEO: s.NewVideoStream(mux, entry); break;
+    case AVMEDIA_TYPE_AUDIO: s.NewAudioStream(mux, entry); break;
+    case AVMEDIA_TYPE_SUBTITLE: s.NewSubtitleStream(mux, entry); break;
+    default: Fail("invalid codec_type");
+    }
+    // Join entries share the output's streams.
+    if (s.Join)
+        for (size_t e = 0; e + 1 < s.Coders.size(); ++e) s.Coders[e] = s.Coders.back();
+}

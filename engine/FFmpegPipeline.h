@@ -1,0 +1,68 @@
+#pragma once
+// The transcoder of one task: opens its inputs and creates its outputs when they are added
+// (caller's thread), then runs the packet loop on the task's worker thread until the inputs
+// end, a limit is reached or a stop is requested. The option state it reads is TCustomFFmpeg's.
+#include "FFmpeg.h"
+#include "FFmpegRecords.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+struct TPipelineState;
+
+// Preview flags of a task (both may be set).
+enum : int { pfPreview = 1, pfPreviewBitmap = 2 };
+
+class TFFmpegTranscoder : public TCustomFFmpeg {
+public:
+    explicit TFFmpegTranscoder(QObject* owner = nullptr);
+    ~TFFmpegTranscoder() override;
+
+    // Opens one more input with the options set so far (some are consumed). False with the
+    // reason in ErrorText().
+    bool OpenInput(const QString& fileName);
+    // Creates one more output; answers the output count, or -1 with the reason in ErrorText().
+    int CreateOutput(const QString& fileName, bool join);
+    // Runs the task to its end. Errors raise FFmpegException; the files are closed either way.
+    void Run();
+    // Releases every input and output (also done by the destructor).
+    void CloseAll();
+
+    // Ends the run at the next packet; the trailers are still written. Safe from any thread.
+    void RequestStop() { FStopRequest = true; }
+    bool StopRequested() const { return FStopRequest.load(); }
+    // True when the last run ended without a stop request.
+    bool Finished() const { return FFinished; }
+
+    QString ErrorText() const { return FErrorText; }
+    bool Joining() const;
+    std::int64_t TotalDuration() const { return FOptions.TotalDuration; }
+
+    int InputFileCount() const override;
+    const AVFormatContext* InputFile(int index) const override;
+    int OutputFileCount() const override;
+
+    // Progress reports; without a handler the report line goes to the log.
+    std::function<void(const TProgressInfo& info)> OnProgressReport;
+    // Every decoded video frame as a bitmap while hooking is on; the handler may change it.
+    std::function<void(THookInfo& info)> OnHookFrame;
+    // A frame offered to the preview at most every PreviewInterval.
+    std::function<void(TPreviewInfo& info)> OnPreviewFrame;
+
+    std::int64_t ProgressInterval = 500000; // microseconds
+    std::int64_t PreviewInterval = 100000;  // microseconds
+    std::atomic<int> PreviewFlags{0};       // pfPreview | pfPreviewBitmap
+    bool CustomHook = false;                // deliver frames to OnHookFrame
+
+protected:
+    void NewOutputStream(AVMediaType type) override;
+    bool AddFrameHook(const QString& arguments) override;
+
+private:
+    friend struct TPipelineState;
+    std::unique_ptr<TPipelineState> FState;
+    QString FErrorText;
+    std::atomic<bool> FStopRequest{false};
+    bool FFinished = false;
+};

@@ -1,0 +1,230 @@
+#pragma once
+// Internal state of the transcoder, shared by its stage files (demux, decode, filter/video,
+// audio, encode set-up, mux, hook, progress). Not to be included outside those files.
+#include "FFmpegPipeline.h"
+
+#include "AVProbe.h"
+#include "FFmpegLock.h"
+#include "FFmpegLogger.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+// Media type names used in messages, by AVMediaType.
+const char* MediaTypeName(int type);
+// "<prefix>: <library error text>"
+QString WithError(const QString& prefix, int code);
+[[noreturn]] void Fail(const QString& message);
+// Monotonic clock in microseconds (progress and preview intervals).
+std::int64_t NowMicroseconds();
+[[noreturn]] void FailCode(const QString& message, int code);
+
+struct TInputFile {
+    AVFormatContext* Ctx = nullptr;
+    QString FileName;
+    std::int64_t TSOffset = 0; // microseconds, added to every timestamp of the file
+    std::array<double, MAX_STREAMS> TSScale{};
+    bool EndOfFile = false;
+    bool NoPacket = false;
+    int FirstStream = 0; // index of its first stream in TPipelineState::InputStreams
+};
+
+struct TInputStream {
+    int FileIndex = 0;
+    int StreamIndex = 0;
+    AVStream* St = nullptr;
+    bool Decoding = false;
+    AVCodecContext* Dec = nullptr;
+    std::int64_t Pts = AV_NOPTS_VALUE;     // current time, microseconds
+    std::int64_t NextPts = AV_NOPTS_VALUE; // expected time of the next packet, microseconds
+    bool IsStart = true;
+    bool PastRecordingTime = false;
+    bool Flushed = false;
+    bool Used = false;
+};
+
+// One output file. In join mode several entries share it.
+struct TMuxer {
+    AVFormatContext* Ctx = nullptr;
+    QString FileName;
+    TFFmpegOptions Opts; // the option state when the output was created
+    AVDictionary* MuxOpts = nullptr;
+    bool HeaderWritten = false;
+    bool TrailerWritten = false;
+    ~TMuxer();
+};
+
+struct TOutputFile {
+    std::shared_ptr<TMuxer> Mux;
+    int InputIndex = -1; // join mode: the input this entry takes its streams from
+};
+
+// The encoding (or copying) state of one stream of an output file. Join entries share it, so
+// frame counters and positions continue from one input to the next.
+struct TStreamCoder {
+    TMuxer* Mux = nullptr;
+    AVStream* St = nullptr;
+    AVMediaType Type = AVMEDIA_TYPE_UNKNOWN;
+    bool Copy = false;
+    const AVCodec* Codec = nullptr;
+    AVCodecContext* Enc = nullptr;
+    AVDictionary* EncOpts = nullptr;
+    bool EncoderOpen = false;
+    QStringList BsfNames;
+    std::vector<AVBSFContext*> Bsfs;
+
+    std::int64_t SyncOpts = 0; // next position, encoder time base (frames or samples)
+    int FrameNumber = 0;
+    float Quality = -1.0f;
+    double LastTime = 0.0;     // seconds reached in the output
+    std::int64_t LastDts = AV_NOPTS_VALUE;
+    bool SeenKeyFrame = false;
+    bool Started = false;      // first frame seen (audio sync start)
+
+    // video
+    int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;
+    int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
+    std::array<int, 3> PadColor{16, 128, 128};
+    QString Filters;
+    AVFilterGraph* Graph = nullptr;
+    AVFilterContext* BufferSrc = nullptr;
+    AVFilterContext* BufferSink = nullptr;
+    int GraphWidth = -1, GraphHeight = -1, GraphFormat = -1; // the input the graph was built for
+    bool GraphNeeded = false;
+    AVFrame* Filtered = nullptr;
+
+    // audio
+    SwrContext* Swr = nullptr;
+    int SwrInRate = 0, SwrInFormat = -1;
+    AVChannelLayout SwrInLayout{};
+    bool SwrBuilt = false;
+    AVAudioFifo* Fifo = nullptr;
+    AVFrame* AudioFrame = nullptr; // one encoder frame, reused
+    std::vector<std::uint8_t*> ConvBuffer;
+    int ConvCapacity = 0;
+
+    // two-pass
+    FILE* PassLog = nullptr;
+    char* StatsIn = nullptr;
+
+    ~TStreamCoder();
+};
+
+struct TOutputStream {
+    int FileIndex = 0;   // output entry
+    int StreamIndex = 0; // stream of the output file
+    std::shared_ptr<TStreamCoder> C;
+    TInputStream* Source = nullptr;
+    int SourceIndex = -1; // in InputStreams
+    int SyncIndex = -1;
+};
+
+struct TFrameHookModule;
+
+struct TPipelineState {
+    explicit TPipelineState(TFFmpegTranscoder& owner) : T(owner) {}
+    ~TPipelineState();
+
+    TFFmpegTranscoder& T;
+    TFFmpegOptions& O() { return T.FOptions; }
+
+    std::vector<TInputFile> InputFiles;
+    std::vector<TOutputFile> OutputFiles;
+    std::vector<TInputStream> InputStreams;
+    std::vector<TOutputStream> OutputStreams;
+    // Streams created when outputs are made, per output entry (join entries repeat them).
+    std::vector<std::vector<std::shared_ptr<TStreamCoder>>> Coders;
+    bool Join = false;
+    int CurrentInput = 0; // join mode
+
+    AVPacket* Packet = nullptr;
+    AVPacket* CopyPacket = nullptr;
+    AVFrame* Decoded = nullptr;
+
+    std::int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
+    int DupFrames = 0, DropFrames = 0;
+    bool DupDropChanged = false;
+    std::int64_t StartTime = 0, LastReport = 0;
+    int DecodedVideoFrames = 0;
+    std::int64_t QPHistogram[52] = {};
+    FILE* VStats = nullptr;
+
+    // hook / preview
+    TBitmap HookBitmap, PreviewBitmap;
+    SwsContext* ToRGB = nullptr;
+    SwsContext* FromRGB = nullptr;
+    AVFrame* HookFrame = nullptr;
+    std::int64_t LastPreview = 0;
+    std::vector<std::shared_ptr<TFrameHookModule>> Hooks;
+    std::vector<void*> HookContexts;
+
+    // demux (FFmpegPipelineDemux.cpp)
+    bool OpenInput(const QString& fileName);
+    int ReadPacket(int fileIndex);
+    bool AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPacket* pkt);
+
+    // mux (FFmpegPipelineMux.cpp)
+    int CreateOutput(const QString& fileName, bool join);
+    void NewVideoStream(TMuxer& mux, int entry);
+    void NewAudioStream(TMuxer& mux, int entry);
+    void NewSubtitleStream(TMuxer& mux, int entry);
+    void WritePacket(TStreamCoder& c, AVPacket* pkt);
+    void WriteHeaders();
+    void WriteTrailers();
+
+    // run coordinator (FFmpegPipeline.cpp)
+    void Run();
+    void BuildTables();
+    void MapStreams();
+    int ChooseInput();
+    void EndOfInput(int fileIndex, bool& endLoop);
+    void FlushAll();
+    void Release();
+
+    // encoder set-up (FFmpegFramesSetup.cpp)
+    void SetUpOutputStream(TOutputStream& ost);
+    void OpenCodecs();
+    void CloseCodecs();
+    void OpenPassLog(TStreamCoder& c, int streamIndex);
+
+    // decoding (FFmpegFramesDecode.cpp)
+    int DecodePacket(TInputStream& ist, const AVPacket* pkt);
+    void CopyPacketOut(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt);
+    void ApplyVolume(AVFrame* frame, int volume);
+
+    // video (FFmpegFramesVideo.cpp)
+    void VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
+    void EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
+    void BuildVideoGraph(TStreamCoder& c, const AVFrame* frame);
+    void DrainEncoder(TStreamCoder& c);
+    void ReceivePackets(TStreamCoder& c);
+    void WriteVStats(TStreamCoder& c, int frameSize);
+
+    // audio (FFmpegFramesAudio.cpp)
+    void AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
+    void BuildResampler(TStreamCoder& c, const AVFrame* frame);
+    void EncodeAudioFifo(TStreamCoder& c, bool flush);
+
+    // subtitles (FFmpegFramesDecode.cpp)
+    void SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs);
+
+    // hook and preview (FFmpegFramesHook.cpp)
+    void PreProcessVideo(TInputStream& ist, AVFrame* frame);
+    void OfferPreview(const AVFrame* frame, std::int64_t ptsUs);
+    bool FrameToBitmap(const AVFrame* frame, TBitmap& bitmap);
+    bool BitmapToFrame(const TBitmap& bitmap, AVFrame* frame);
+    void ReleaseHooks();
+
+    // progress (FFmpegPipelineProgress.cpp)
+    void ReportProgress(bool isLast, int fileIndex);
+
+    void Log(TLogLevel level, const QString& message) { FFLogger()->Log(&T, level, message); }
+    bool Stopping() const { return T.FStopRequest.load(); }
+};
+
+// Adds a frame-hook module command line; throws on failure (FFmpegFramesHook.cpp).
+std::shared_ptr<TFrameHookModule> LoadFrameHook(const QString& arguments, void*& context);
+void ProcessFrameHook(TFrameHookModule& module, void* context, AVFrame* frame, std::int64_t pts);
+void ReleaseFrameHook(TFrameHookModule& module, void* context);
