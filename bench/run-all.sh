@@ -1,0 +1,9 @@
+#!/bin/bash
+# Runs every benchmark against a build folder: bash bench/run-all.sh <build dir>
+set -euo pipefail
+build=${1:-build}
+here=$(dirname "$0")
+cmake --build "$build" --target vornic-bench-probe
+bash "$here/probe-bench.sh" "$build"
+cmake --build "$build" --target http_bench
+bash "$here/http_bench.sh" "$build"
