@@ -191,6 +191,13 @@ TEST(CatalogueNames, OutputNameTakesExtensionAndFolder)
     EXPECT_EQ(o.FileName, dir.path() + QStringLiteral("/recording.mp4"));
     EXPECT_EQ(o.FrameSize, QStringLiteral("640*480"));
 
+    // A name that is all extension keeps it as its title; no name at all gets a plain one.
+    ASSERT_TRUE(BuildOutputOptions(Choice("AVI", 3, dir.path()),
+                                   Source(640, 480, 0, QStringLiteral("/v/.hidden")), taken, o));
+    EXPECT_EQ(o.FileName, dir.path() + QStringLiteral("/.hidden.avi"));
+    ASSERT_TRUE(BuildOutputOptions(Choice("AVI", 3, dir.path()), Source(640, 480, 0, QString()), taken, o));
+    EXPECT_EQ(o.FileName, dir.path() + QStringLiteral("/Output.avi"));
+
     // A format outside the table drops the extension and sets only the class field.
     TOutputOptions outside;
     ASSERT_TRUE(BuildOutputOptions({fcVideo, 12, 0, dir.path()},
