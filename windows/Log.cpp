@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include "AppSettings.h"
+#include "MainThread.h"
 #include "UtilFuncs.h"
 #include "WindowStyle.h"
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
@@ -94,6 +96,14 @@ TFormLog::~TFormLog() = default;
 
 void TFormLog::Log(const QString& line)
 {
+    // Widgets live on the main thread; a stray call from a worker is handed over, not raced.
+    if (!IsMainThread()) {
+        PostToMainThread([window = QPointer<TFormLog>(this), line] {
+            if (window)
+                window->Log(line);
+        });
+        return;
+    }
     QString entry = line;
     // One call, one line: a message with breaks must not turn into several entries.
     entry.replace(QStringLiteral("\r\n"), QStringLiteral(" "));

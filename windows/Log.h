@@ -18,7 +18,7 @@ public:
     explicit TFormLog(QWidget* parent = nullptr);
     ~TFormLog() override;
 
-    // Appends exactly one line (engine messages arrive already formatted by the engine
+    // Appends exactly one line; a call from another thread is handed to the main thread (engine messages arrive already formatted by the engine
     // logger's FormatLogLine) (a text with line breaks is kept as one entry, its
     // breaks shown as spaces). Main thread only.
     void Log(const QString& line);

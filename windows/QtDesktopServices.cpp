@@ -1,5 +1,6 @@
 #include "QtDesktopServices.h"
 
+#include "MainThread.h"
 #include "ModalRunner.h"
 
 #include <QAbstractButton>
@@ -17,11 +18,28 @@
 #include <QScreen>
 #include <QSoundEffect>
 #include <QUrl>
+#include <type_traits>
 #include <utility>
 
 namespace {
 
 constexpr int PowerOffTimeoutMs = 10000;
+
+// Widgets exist on the main thread only; a call from a worker waits there for the answer.
+template <typename Fn>
+auto OnMainThread(Fn&& fn) -> decltype(fn())
+{
+    if (IsMainThread())
+        return fn();
+    using Result = decltype(fn());
+    if constexpr (std::is_void_v<Result>) {
+        SyncToMainThread([&] { fn(); });
+    } else {
+        Result result{};
+        SyncToMainThread([&] { result = fn(); });
+        return result;
+    }
+}
 
 // Buttons in the order the captions list addresses them.
 const std::pair<TMsgDlgBtn, QMessageBox::StandardButton> ButtonOrder[] = {
@@ -82,106 +100,118 @@ QWidget* QtDesktopServices::DialogOwner()
 TModalResult QtDesktopServices::ShowMessage(const QString& message, const QString& caption, TMsgDlgType kind,
                                             TMsgDlgButtons buttons, const QStringList& buttonCaptions)
 {
-    QMessageBox box(DialogOwner());
-    box.setIcon(IconOf(kind));
-    box.setWindowTitle(caption);
-    box.setTextFormat(Qt::PlainText);   // messages carry file names and library texts, never markup
-    box.setText(message);
+    return OnMainThread([&]() -> TModalResult {
+        QMessageBox box(DialogOwner());
+        box.setIcon(IconOf(kind));
+        box.setWindowTitle(caption);
+        box.setTextFormat(Qt::PlainText);   // messages carry file names and library texts, never markup
+        box.setText(message);
 
-    int captionIndex = 0;
-    QAbstractButton* first = nullptr;
-    for (const auto& [bit, standard] : ButtonOrder) {
-        if (!(buttons & bit))
-            continue;
-        QAbstractButton* button = box.addButton(standard);
-        if (captionIndex < buttonCaptions.size() && !buttonCaptions.at(captionIndex).isEmpty())
-            button->setText(buttonCaptions.at(captionIndex));
-        ++captionIndex;
+        int captionIndex = 0;
+        QAbstractButton* first = nullptr;
+        for (const auto& [bit, standard] : ButtonOrder) {
+            if (!(buttons & bit))
+                continue;
+            QAbstractButton* button = box.addButton(standard);
+            if (captionIndex < buttonCaptions.size() && !buttonCaptions.at(captionIndex).isEmpty())
+                button->setText(buttonCaptions.at(captionIndex));
+            ++captionIndex;
+            if (!first)
+                first = button;
+        }
         if (!first)
-            first = button;
-    }
-    if (!first)
-        first = box.addButton(QMessageBox::Ok);
-    if (auto* push = qobject_cast<QPushButton*>(first))
-        box.setDefaultButton(push);
+            first = box.addButton(QMessageBox::Ok);
+        if (auto* push = qobject_cast<QPushButton*>(first))
+            box.setDefaultButton(push);
 
-    QApplication::beep();
-    RunModal(box);
-    QAbstractButton* clicked = box.clickedButton();
-    if (!clicked)
-        return mrNone;
-    return ResultOf(box.standardButton(clicked));
+        QApplication::beep();
+        RunModal(box);
+        QAbstractButton* clicked = box.clickedButton();
+        if (!clicked)
+            return mrNone;
+        return ResultOf(box.standardButton(clicked));
+    });
 }
 
 QStringList QtDesktopServices::OpenFiles(const TOpenDialogRequest& request)
 {
-    QFileDialog dialog(DialogOwner(), request.title, request.initialDir);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-    dialog.setOption(QFileDialog::ReadOnly, false);
-    ApplyFilter(dialog, request.filter, request.filterIndex);
-    if (RunModal(dialog) != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
+    return OnMainThread([&]() -> QStringList {
+        QFileDialog dialog(DialogOwner(), request.title, request.initialDir);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        ApplyFilter(dialog, request.filter, request.filterIndex);
+        if (RunModal(dialog) != QDialog::Accepted)
+            return {};
+        return dialog.selectedFiles();
+    });
 }
 
 QString QtDesktopServices::SaveFile(const TSaveDialogRequest& request)
 {
-    QString start = request.initialDir;
-    if (!request.fileName.isEmpty())
-        start = start.isEmpty() ? request.fileName : QDir(start).filePath(request.fileName);
-    QFileDialog dialog(DialogOwner(), request.title, start);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(request.defaultExt);   // the dialog also asks before overwriting
-    ApplyFilter(dialog, request.filter, 1);
-    if (RunModal(dialog) != QDialog::Accepted)
-        return {};
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
+    return OnMainThread([&]() -> QString {
+        QString start = request.initialDir;
+        if (!request.fileName.isEmpty())
+            start = start.isEmpty() ? request.fileName : QDir(start).filePath(request.fileName);
+        QFileDialog dialog(DialogOwner(), request.title, start);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(request.defaultExt);   // the dialog also asks before overwriting
+        ApplyFilter(dialog, request.filter, 1);
+        if (RunModal(dialog) != QDialog::Accepted)
+            return {};
+        const QStringList files = dialog.selectedFiles();
+        return files.isEmpty() ? QString() : files.first();
+    });
 }
 
 bool QtDesktopServices::BrowseForFolder(const QString& title, const QString& root, QString& folder)
 {
-    QString start = folder;
-    if (start.isEmpty() || !QFileInfo(start).isDir())
-        start = root;
-    QFileDialog dialog(DialogOwner(), title, start);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly, true);
-    if (RunModal(dialog) != QDialog::Accepted)
-        return false;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty() || chosen.first().isEmpty())
-        return false;
-    folder = chosen.first();
-    return true;
+    return OnMainThread([&]() -> bool {
+        QString start = folder;
+        if (start.isEmpty() || !QFileInfo(start).isDir())
+            start = root;
+        QFileDialog dialog(DialogOwner(), title, start);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        if (RunModal(dialog) != QDialog::Accepted)
+            return false;
+        const QStringList chosen = dialog.selectedFiles();
+        if (chosen.isEmpty() || chosen.first().isEmpty())
+            return false;
+        folder = chosen.first();
+        return true;
+    });
 }
 
 void QtDesktopServices::ShellOpen(const QString& target)
 {
-    const QString text = target.trimmed();
-    if (text.isEmpty())
-        return;
-    // Existing paths open as files or folders; everything else is taken as an address.
-    QUrl url;
-    if (QFileInfo::exists(text) || QDir::isAbsolutePath(text))
-        url = QUrl::fromLocalFile(text);
-    else
-        url = QUrl::fromUserInput(text);
-    if (url.isValid())
-        QDesktopServices::openUrl(url);
+    return OnMainThread([&]() -> void {
+        const QString text = target.trimmed();
+        if (text.isEmpty())
+            return;
+        // Existing paths open as files or folders; everything else is taken as an address.
+        QUrl url;
+        if (QFileInfo::exists(text) || QDir::isAbsolutePath(text))
+            url = QUrl::fromLocalFile(text);
+        else
+            url = QUrl::fromUserInput(text);
+        if (url.isValid())
+            QDesktopServices::openUrl(url);
+    });
 }
 
 void QtDesktopServices::PlaySound(const QString& waveFile)
 {
-    if (waveFile.isEmpty() || !QFileInfo::exists(waveFile))
-        return;
-    if (!sound_)
-        sound_ = std::make_unique<QSoundEffect>();
-    sound_->stop();
-    sound_->setSource(QUrl::fromLocalFile(QFileInfo(waveFile).absoluteFilePath()));
-    sound_->play();   // loads and plays in the background
+    return OnMainThread([&]() -> void {
+        if (waveFile.isEmpty() || !QFileInfo::exists(waveFile))
+            return;
+        if (!sound_)
+            sound_ = std::make_unique<QSoundEffect>();
+        sound_->stop();
+        sound_->setSource(QUrl::fromLocalFile(QFileInfo(waveFile).absoluteFilePath()));
+        sound_->play();   // loads and plays in the background
+    });
 }
 
 bool QtDesktopServices::PowerOff()
@@ -208,13 +238,15 @@ QSize QtDesktopServices::ScreenSize()
 
 void QtDesktopServices::SetBusyCursor(bool busy)
 {
-    if (busy) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        ++busyDepth_;
-    } else if (busyDepth_ > 0) {
-        QApplication::restoreOverrideCursor();
-        --busyDepth_;
-    }
+    return OnMainThread([&]() -> void {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            ++busyDepth_;
+        } else if (busyDepth_ > 0) {
+            QApplication::restoreOverrideCursor();
+            --busyDepth_;
+        }
+    });
 }
 
 QStringList QtDesktopServices::ConvertFilter(const QString& pairs)

@@ -3,6 +3,7 @@
 #include "EditionConfig.h"
 #include "FakeDesktop.h"
 #include "HelpLinkFuncs.h"
+#include "Screenshots.h"
 
 #include <QAction>
 #include <QDir>
@@ -206,6 +207,11 @@ TEST(AboutBoxes, BoxChoiceFollowsTheWordingTableAndCentresOverTheMainWindow)
 
 TEST(AboutBoxes, RenderForScreenshots)
 {
+    const auto shots = RenderAuxiliaryWindows(QStringLiteral("vornic"), QStringLiteral("2.1"), QStringLiteral("2026 x"));
+    EXPECT_EQ(shots.size(), 5);
+    for (const auto& [name, image] : shots)
+        EXPECT_FALSE(image.isNull()) << name.toStdString();
+
     TfrmAbout simple(Known);
     TFormAbout tabbed(Known);
     EXPECT_EQ(simple.RenderForScreenshot().size(), simple.size());

@@ -1,6 +1,7 @@
 // The real desktop services, driven without modal loops and without touching the machine:
 // dialogs are answered by a modal runner, power-off talks to a fake login manager on a
 // private message bus.
+#include "MainThread.h"
 #include "ModalRunner.h"
 #include "QtDesktopServices.h"
 
@@ -18,6 +19,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 #include <atomic>
+#include <thread>
 
 TEST(DesktopFilters, PairsBecomeNameFilters)
 {
@@ -82,6 +84,27 @@ TEST(DesktopMessages, CustomCaptionsKindsAndAnswers)
     pressText = QString();   // closed without a button
     EXPECT_EQ(desktop.ShowMessage(QStringLiteral("x"), QStringLiteral("c"), TMsgDlgType::mtError, mbOK), mrNone);
     EXPECT_EQ(seenIcon, QMessageBox::Critical);
+}
+
+TEST(DesktopMessages, AWorkerAsksThroughTheMainThread)
+{
+    QtDesktopServices desktop;
+    QThread* shownOn = nullptr;
+    ScopedModalRunner runner([&](QDialog& dialog) {
+        shownOn = QThread::currentThread();
+        static_cast<QMessageBox&>(dialog).button(QMessageBox::No)->click();
+        return 0;
+    });
+    std::atomic<bool> done{false};
+    TModalResult answer = mrNone;
+    std::thread worker([&] {
+        answer = desktop.ShowMessage(QStringLiteral("Continue?"), QStringLiteral("c"), TMsgDlgType::mtConfirmation, mbYes | mbNo);
+        done = true;
+    });
+    EXPECT_TRUE(WaitServicingEvents([&] { return done.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(answer, mrNo);
+    EXPECT_EQ(shownOn, QApplication::instance()->thread());
 }
 
 TEST(DesktopDialogs, RequestsReachTheFileDialogs)

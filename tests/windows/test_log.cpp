@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -42,6 +43,18 @@ TEST(LogWindow, EachCallIsOneLineInArrivalOrder)
     EXPECT_EQ(log.Lines().at(0), QStringLiteral("#2468.3: x"));
     EXPECT_FALSE(log.Lines().at(1).contains(QLatin1Char('\n')));
     EXPECT_EQ(MemoText(log).split(QLatin1Char('\n')).size(), 3);
+}
+
+TEST(LogWindow, LinesFromAWorkerThreadArriveOnTheMainThread)
+{
+    TFormLog log;
+    std::thread worker([&] {
+        for (int i = 0; i < 100; ++i)
+            log.Log(QStringLiteral("#7.5: line %1").arg(i));
+    });
+    worker.join();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.Lines().size() == 100; }, 5000));
+    EXPECT_EQ(log.Lines().last(), QStringLiteral("#7.5: line 99"));
 }
 
 TEST(LogWindow, DeleteAsksAndOnlyYesClears)
