@@ -128,6 +128,9 @@ QMenu* CreateHelpMenu(QWidget* parent, const QString& editionTitle, bool shortWo
     QAction* help = addLink("ActionHelpContent", QStringLiteral("Help Content"), hlHelpContent);
     help->setShortcut(QKeySequence(Qt::Key_F1));
     help->setShortcutContext(Qt::ApplicationShortcut);
+    // F1 must work while the menu is closed, so the window hosting the menu carries it too.
+    if (parent)
+        parent->addAction(help);
     // "&&" shows a single ampersand in a menu entry.
     addLink("ActionHowTosTutorialVideos", QStringLiteral("How Tos && Tutorial Videos..."), hlTutorials);
     menu->addSeparator();

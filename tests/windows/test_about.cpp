@@ -6,6 +6,7 @@
 #include "Screenshots.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -86,6 +87,18 @@ TEST(HelpLinks, MenuEntriesOpenTheTableAddressesInOrder)
     std::unique_ptr<QMenu> shortMenu(CreateHelpMenu(nullptr, QStringLiteral("vornic"), true, {}));
     EXPECT_EQ(shortMenu->findChild<QAction*>(QStringLiteral("ActionMoreFreeTools"))->text(), QStringLiteral("More Tools..."));
     shortMenu->findChild<QAction*>(QStringLiteral("ActionAbout"))->trigger();   // no handler: nothing happens
+}
+
+TEST(HelpLinks, F1OpensHelpWhileTheMenuIsClosed)
+{
+    ScopedFakeDesktop desktop;
+    QWidget main;
+    CreateHelpMenu(&main, QStringLiteral("vornic"), false, {});
+    main.show();
+    QApplication::setActiveWindow(&main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    QTest::keyClick(&main, Qt::Key_F1);
+    EXPECT_EQ(desktop->opened, QStringList{GetHelpContentURL(QStringLiteral("vornic"))});
 }
 
 TEST(HelpLinks, UnknownEditionMenuOpensNothing)
