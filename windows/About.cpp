@@ -6,7 +6,8 @@
 #include "UtilFuncs.h"
 #include "WindowStyle.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QIcon>
 #include <QDir>
 #include <QFrame>
 #include <QGridLayout>
@@ -190,7 +191,9 @@ TfrmAbout::TfrmAbout(const TAboutEdition& edition, QWidget* parent) : QDialog(pa
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto* ImageIcon = MakeLabel(this, "ImageIcon", QString());
-    ImageIcon->setPixmap(QPixmap::fromImage(DrawAppLogo(64)));
+    // The edition's icon when the program has set one, else the drawn logo.
+    const QIcon appIcon = QApplication::windowIcon();
+    ImageIcon->setPixmap(appIcon.isNull() ? QPixmap::fromImage(DrawAppLogo(64)) : appIcon.pixmap(64, 64));
     ImageIcon->setFixedSize(64, 64);
     ImageIcon->setAlignment(Qt::AlignTop);
 
