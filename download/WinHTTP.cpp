@@ -15,6 +15,7 @@
 #include <mutex>
 #include <new>
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,8 +25,38 @@ constexpr qsizetype kHeaderValueBuffer = 4096;        // longer values count as 
 constexpr qsizetype kMaxHeaderBlock = 256 * 1024;     // one response's header block
 constexpr int kMaxRedirects = 20;
 constexpr int kPollSliceMs = 100;
+constexpr int kSocketReadSize = 128 * 1024;
 
 struct TAbortSignal {};
+
+// Memory bodies are made resident a few megabytes ahead of the data in one call each, rather
+// than one page fault per page; huge pages where the system offers them.
+constexpr qint64 kPopulateAhead = 8 * 1024 * 1024;
+
+void AdviseMemory(QByteArray& memory, qint64 from, qint64 to, bool wholeRegion)
+{
+#ifdef Q_OS_LINUX
+    if (memory.capacity() < (1 << 20))
+        return;
+    const auto base = reinterpret_cast<uintptr_t>(memory.data());
+    const uintptr_t page = 4096;
+    if (wholeRegion) {
+        const uintptr_t start = (base + page - 1) & ~(page - 1);
+        const uintptr_t end = (base + uintptr_t(memory.capacity())) & ~(page - 1);
+        if (end > start)
+            madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    }
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+    const uintptr_t start = (base + uintptr_t(from)) & ~(page - 1);
+    const uintptr_t end = (base + uintptr_t(std::min<qint64>(to, memory.capacity()))) & ~(page - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(memory); Q_UNUSED(from); Q_UNUSED(to); Q_UNUSED(wholeRegion);
+#endif
+}
 
 void GlobalInit()
 {
@@ -127,6 +158,7 @@ struct TWinHTTPTransfer {
     QString error;
     std::unique_ptr<QIODevice> stream;
     QByteArray memory;
+    qint64 populated = 0;   // memory made resident so far
     bool isMemory = false;
     TFileAttributes attributesInEffect;
     std::atomic<bool> aborted{false};
@@ -241,6 +273,7 @@ static bool OpenOutput(TWinHTTPTransfer& t)
         }
         try {
             t.memory.reserve(static_cast<qsizetype>(t.fileSize));
+            AdviseMemory(t.memory, 0, 0, true);
         } catch (const std::bad_alloc&) {
             t.readFailed = true;
             t.Fail(QStringLiteral("Not enough memory for %1 bytes").arg(t.fileSize));
@@ -273,11 +306,18 @@ static bool WriteBody(TWinHTTPTransfer& t, const char* data, qint64 n)
                 try {
                     t.memory.reserve(static_cast<qsizetype>(
                         std::min<qint64>(t.maxMemory, std::max<qint64>({needed, 2 * t.memory.capacity(), 65536}))));
+                    AdviseMemory(t.memory, 0, 0, true);
+                    t.populated = t.memory.size();
                 } catch (const std::bad_alloc&) {
                     t.readFailed = true;
                     t.Fail(QStringLiteral("Not enough memory for the body"));
                     return false;
                 }
+            }
+            if (needed > t.populated) {
+                const qint64 upTo = std::min<qint64>(t.memory.capacity(), needed + kPopulateAhead);
+                AdviseMemory(t.memory, t.populated, upTo, false);
+                t.populated = upTo;
             }
         }
         if (t.stream->write(data, n) != n) {
@@ -455,8 +495,14 @@ static size_t WriteCallback(char* data, size_t size, size_t count, void* user)
     t.lastActivity.restart();
     if (!t.bodyBegun && !BeginBody(t))
         return 0;
-    if (t.Stopped() || !WriteBody(t, data, static_cast<qint64>(n)))
-        return 0;
+    // The socket is read in large pieces; the body is handed on, with one progress event each,
+    // in pieces of the transfer buffer size.
+    const qint64 total = static_cast<qint64>(n);
+    const qint64 slice = t.hasProgress ? qint64(t.bufferSize) : total;
+    for (qint64 offset = 0; offset < total; offset += slice) {
+        if (t.Stopped() || !WriteBody(t, data + offset, std::min(slice, total - offset)))
+            return 0;
+    }
     return n;
 }
 
@@ -658,7 +704,7 @@ static void ConfigureRequest(TWinHTTPTransfer& t, const QByteArray& requestUrl, 
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(e, CURLOPT_USERAGENT, t.agent.toUtf8().constData());
-    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, long(std::clamp(t.bufferSize, 1024, CURL_MAX_READ_SIZE)));
+    curl_easy_setopt(e, CURLOPT_BUFFERSIZE, long(std::clamp(std::max(t.bufferSize, kSocketReadSize), 1024, CURL_MAX_READ_SIZE)));
 
     switch (t.proxy.AccessType) {
     case atPreconfig:
