@@ -7,3 +7,5 @@ cmake --build "$build" --target vornic-bench-probe
 bash "$here/probe-bench.sh" "$build"
 cmake --build "$build" --target http_bench
 bash "$here/http_bench.sh" "$build"
+cmake --build "$build" --target vornic-bench-convert
+bash "$here/convert_bench.sh" "$build"

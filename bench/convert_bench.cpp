@@ -1,0 +1,140 @@
+// Converting one file, timed: the engine's transcoder against the ffmpeg command line with the
+// same settings, run alternately, for three settings of the preset catalogue's kind.
+//
+//   vornic-bench-convert [--runs N] input.mp4 work-folder
+#include "FFmpegLoader.h"
+#include "FFmpegLogger.h"
+#include "FFmpegPipeline.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct TSetting {
+    const char* Name;
+    const char* Extension;
+    std::vector<std::pair<QString, QString>> EngineOptions;
+    QStringList CommandLine; // between the input and the output
+};
+
+std::vector<TSetting> Settings()
+{
+    return {
+        {"MPEG-4 + MP3 AVI, 1500 kbit/s", "avi",
+         {{"vcodec", "mpeg4"}, {"b", "1500000"}, {"acodec", "libmp3lame"}, {"ab", "128000"}},
+         {"-c:v", "mpeg4", "-b:v", "1500k", "-c:a", "libmp3lame", "-b:a", "128k"}},
+        {"H.264 320x240 fit + AAC", "mp4",
+         {{"vcodec", "libx264"}, {"s", "320x180"}, {"padtop", "30"}, {"padbottom", "30"}, {"acodec", "aac"},
+          {"ab", "128000"}},
+         {"-vf", "scale=320:180:flags=bicubic,pad=320:240:0:30", "-c:v", "libx264", "-c:a", "aac", "-b:a", "128k"}},
+        {"MP3 256 kbit/s", "mp3",
+         {{"vn", "1"}, {"acodec", "libmp3lame"}, {"ab", "256000"}},
+         {"-vn", "-c:a", "libmp3lame", "-b:a", "256k"}},
+    };
+}
+
+double RunEngine(const TSetting& s, const QString& input, const QString& output)
+{
+    QElapsedTimer timer;
+    timer.start();
+    TFFmpegTranscoder t;
+    t.OnProgressReport = [](const TProgressInfo&) {};
+    if (!t.OpenInput(input)) {
+        std::fprintf(stderr, "engine: %s\n", qPrintable(t.ErrorText()));
+        return -1;
+    }
+    for (const auto& [name, value] : s.EngineOptions) t.SetOption(name, value);
+    if (t.CreateOutput(output, false) < 0) {
+        std::fprintf(stderr, "engine: %s\n", qPrintable(t.ErrorText()));
+        return -1;
+    }
+    try {
+        t.Run();
+    } catch (const FFmpegException& e) {
+        std::fprintf(stderr, "engine: %s\n", qPrintable(e.Message()));
+        return -1;
+    }
+    return timer.elapsed() / 1000.0;
+}
+
+double RunCommandLine(const TSetting& s, const QString& input, const QString& output)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QProcess process;
+    process.start("ffmpeg", QStringList{"-v", "error", "-y", "-i", input} + s.CommandLine + QStringList{output});
+    process.waitForFinished(-1);
+    if (process.exitCode() != 0) {
+        std::fprintf(stderr, "ffmpeg: %s\n", process.readAllStandardError().constData());
+        return -1;
+    }
+    return timer.elapsed() / 1000.0;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int runs = 5;
+    if (args.size() >= 2 && args[0] == "--runs") {
+        runs = std::max(1, args[1].toInt());
+        args = args.mid(2);
+    }
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vornic-bench-convert [--runs N] input work-folder\n");
+        return 2;
+    }
+    const QString input = args[0];
+    const QString work = args[1];
+    QDir().mkpath(work);
+    FFLoader().SetLibraryFolder({});
+    if (!FFLoader().LoadLibraries(EngineLibrarySet)) {
+        std::fprintf(stderr, "%s\n", qPrintable(FFLoader().LastError()));
+        return 1;
+    }
+    FFLogger()->SetLogLevel(llQuiet);
+
+    std::printf("%-32s %10s %10s %8s\n", "setting", "engine s", "ffmpeg s", "ratio");
+    int status = 0;
+    for (const TSetting& s : Settings()) {
+        const QString engineOut = work + "/engine." + s.Extension;
+        const QString cliOut = work + "/cli." + s.Extension;
+        std::vector<double> engine, cli;
+        for (int i = 0; i < runs; ++i) {
+            // Alternate which one goes first so warm caches favour neither.
+            if (i % 2 == 0) {
+                engine.push_back(RunEngine(s, input, engineOut));
+                cli.push_back(RunCommandLine(s, input, cliOut));
+            } else {
+                cli.push_back(RunCommandLine(s, input, cliOut));
+                engine.push_back(RunEngine(s, input, engineOut));
+            }
+            if (engine.back() < 0 || cli.back() < 0) return 1;
+        }
+        const double e = Median(engine), c = Median(cli);
+        const double ratio = c > 0 ? e / c : 0;
+        std::printf("%-32s %10.2f %10.2f %8.3f   (sizes %lld / %lld bytes)\n", s.Name, e, c, ratio,
+                    (long long)QFileInfo(engineOut).size(), (long long)QFileInfo(cliOut).size());
+        std::fflush(stdout);
+        if (ratio > 1.05) status = 3;
+    }
+    return status;
+}
