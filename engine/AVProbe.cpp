@@ -592,8 +592,10 @@ bool TAVProbe::KeepFrame(AVFrame* frame, int streamIndex)
     FPicture.Height = FFrame->height;
     FPicture.KeyFrame = FFrame->key_frame != 0;
     FPicture.PictType = FFrame->pict_type >= 0 && FFrame->pict_type <= 7 ? int(FFrame->pict_type) : 0;
-    if (!reached)
+    if (!reached) {
+        FCandidateTime = time;
         return false;
+    }
     FPicture.PrevTime = FPicture.Time;
     FPicture.Time = time;
     if (time >= 0 && FF.av_log)
@@ -688,7 +690,8 @@ bool TAVProbe::DecodeNextFrame(int streamIndex)
         // The target lay past the last picture: the last one is the closest we have.
         FSeekTarget = -1;
         FPictureReady = true;
-        FPicture.Time = -1;
+        FPicture.PrevTime = FPicture.Time;
+        FPicture.Time = FCandidateTime;
         FPicture.Position = position;
         FEOF = true;
         return true;

@@ -194,6 +194,7 @@ private:
     bool FDraining = false;       // the decoder has been told the stream ended
     std::int64_t FSeekTarget = -1; // microseconds; pictures before it are skipped
     int FSeekRetries = 0;          // seeks further back after landing past the target
+    std::int64_t FCandidateTime = -1; // time of a skipped picture held in FFrame
     TPicture FPicture;
     bool FPictureReady = false;
     bool FEOF = false;

@@ -200,7 +200,7 @@ void TFFLogger::Log(QObject* sender, TLogLevel level, const QString& message)
     const TLogLevel current = FLogLevel.load();
     if (level > current && !(level == llVerbose && current != llQuiet))
         return;
-    Deliver(TLogInfo{sender, CurrentThreadID(), level, message});
+    Deliver(TLogInfo{sender, CurrentThreadID(), level, message}, true);
 }
 
 void TFFLogger::LogFmt(QObject* sender, TLogLevel level, const char* format, ...)
@@ -214,17 +214,26 @@ void TFFLogger::LogFmt(QObject* sender, TLogLevel level, const char* format, ...
     va_start(vl, format);
     const std::string text = VFormat(format, vl);
     va_end(vl);
-    Deliver(TLogInfo{sender, CurrentThreadID(), level, QString::fromUtf8(text)});
+    Deliver(TLogInfo{sender, CurrentThreadID(), level, QString::fromUtf8(text)}, true);
 }
 
-void TFFLogger::Deliver(const TLogInfo& info)
+void TFFLogger::Deliver(const TLogInfo& info, bool wait)
 {
     // Each delivery carries its own copy of the values, so two threads never share one record.
     if (FTriggerEventInMainThread.load() && !IsMainThread()) {
-        SyncToMainThread([this, info] {
-            if (OnLog)
-                OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
-        });
+        if (wait) {
+            SyncToMainThread([this, info] {
+                if (OnLog)
+                    OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+            });
+        } else {
+            PostToMainThread([info] {
+                // The logger may be gone by the time the main thread gets here.
+                TFFLogger* logger = GInstance.load();
+                if (logger && logger->OnLog)
+                    logger->OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+            });
+        }
         return;
     }
     std::lock_guard lock(FCallLock);
@@ -237,7 +246,7 @@ void TFFLogger::DeliverLibraryLine(std::uint32_t threadID, int level, const QStr
     TFFLogger* logger = GInstance.load();
     if (!logger || !logger->OnLog)
         return;
-    logger->Deliver(TLogInfo{logger, threadID, LibraryToLogLevel(level), line});
+    logger->Deliver(TLogInfo{logger, threadID, LibraryToLogLevel(level), line}, false);
 }
 
 void TFFLogger::LibraryCallback(void* avcl, int level, const char* fmt, va_list vl)

@@ -1,7 +1,9 @@
 #pragma once
 // The engine's one logger. It receives the FFmpeg libraries' log output (cut into whole lines
 // per thread) and the engine's own messages, filters both by one level and delivers them
-// through OnLog, on the main thread when TriggerEventInMainThread is set.
+// through OnLog, on the main thread when TriggerEventInMainThread is set: an engine message
+// waits there for its handler; a library line is queued, because the library may call us
+// while its caller holds the library lock that the main thread could be waiting for.
 #include <QObject>
 #include <QString>
 
@@ -81,7 +83,8 @@ public:
     static void LibraryCallback(void* avcl, int level, const char* fmt, va_list vl);
 
 private:
-    void Deliver(const TLogInfo& info);
+    // wait: the caller blocks until the main thread's handler has run.
+    void Deliver(const TLogInfo& info, bool wait);
     static void DeliverLibraryLine(std::uint32_t threadID, int level, const QString& line);
 
     std::atomic<TLogLevel> FLogLevel;

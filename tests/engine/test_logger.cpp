@@ -1,10 +1,12 @@
 // The engine logger: levels, line assembly of library output, filtering and main-thread delivery.
 #include "EngineFixtures.h"
 #include "FFmpegApi.h"
+#include "FFmpegLock.h"
 #include "FFmpegLogger.h"
 #include "MainThread.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -219,6 +221,7 @@ TEST_F(LoggerTest, PartialLinesOfTwoThreadsNeverMixAndReachTheMainThread)
     ASSERT_TRUE(WaitServicingEvents([&] { return finished == 2; }, 60000));
     a.join();
     b.join();
+    WaitServicingEvents([&] { return Lines().size() >= size_t(2 * count); }, 10000);
 
     const auto lines = Lines();
     ASSERT_EQ(lines.size(), size_t(2 * count));
@@ -257,4 +260,33 @@ TEST_F(LoggerTest, EngineMessageFromAWorkerWaitsForTheMainThreadHandler)
     direct.join();
     ASSERT_EQ(Lines().size(), 2u);
     EXPECT_FALSE(Lines()[1].OnMainThread);
+}
+
+TEST_F(LoggerTest, LibraryLineLoggedUnderTheLibraryLockDoesNotWaitForTheMainThread)
+{
+    // A worker opening a codec holds the library lock while the library logs; the main thread
+    // may be waiting for that lock at the same moment (a probe opening its decoder).
+    FLogger->SetTriggerEventInMainThread(true);
+    std::atomic<bool> locked{false}, release{false};
+    std::thread worker([&] {
+        std::lock_guard lock(FFmpegLibraryLock());
+        locked = true;
+        while (!release)
+            std::this_thread::yield();
+        FF.av_log(nullptr, AV_LOG_INFO, "opening codec\n");
+    });
+    while (!locked)
+        std::this_thread::yield();
+    release = true;
+    bool acquired = false;
+    QElapsedTimer timer;
+    timer.start();
+    while (!(acquired = FFmpegLibraryLock().try_lock()) && timer.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // no events served meanwhile
+    ASSERT_TRUE(acquired) << "worker blocked in the log hand-over while holding the library lock";
+    FFmpegLibraryLock().unlock();
+    worker.join();
+    ASSERT_TRUE(WaitServicingEvents([&] { return !Lines().empty(); }, 10000));
+    EXPECT_EQ(Lines()[0].Message, "opening codec");
+    EXPECT_TRUE(Lines()[0].OnMainThread);
 }

@@ -323,3 +323,15 @@ TEST_F(ProbeTest, CodecDescriptionNamesTheDecoder)
     EXPECT_TRUE(probe.CodecDescription(probe.FirstAudioStream()).startsWith("aac("));
     EXPECT_TRUE(probe.CodecDescription(99).isEmpty());
 }
+
+TEST_F(ProbeTest, SeekPastTheLastPictureGivesTheLastPicture)
+{
+    // A header that overstates the duration must still give a thumbnail.
+    TAVProbe probe;
+    ASSERT_TRUE(probe.LoadFile(Fixture(MediaCases()[10]))); // 2 s
+    ASSERT_TRUE(probe.Seek(0, 6000000)) << probe.LastErrorMessage().toStdString();
+    ASSERT_TRUE(probe.DecodeNextFrame(-1)) << probe.LastErrorMessage().toStdString();
+    EXPECT_EQ(probe.PictureTime(), 1960000);
+    EXPECT_FALSE(probe.DecodeNextFrame(-1));
+    EXPECT_EQ(probe.LastErrorMessage(), "stream eof reached.");
+}
