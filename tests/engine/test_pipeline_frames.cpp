@@ -1,0 +1,169 @@
+// Frame offers (custom hook, preview) and what the transcoder does where today's library build
+// differs from what an option text asks for.
+#include "test_pipeline_support.h"
+
+#include "AVProbe.h"
+#include "FFmpegLogger.h"
+
+#include <QFileInfo>
+
+#include <mutex>
+
+namespace {
+
+class PipelineFrames : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadPipelineLibraries();
+        ASSERT_TRUE(Dir.isValid());
+        FFLogger()->SetTriggerEventInMainThread(false);
+        FFLogger()->OnLog = [this](QObject*, std::uint32_t, TLogLevel, const QString& msg) {
+            std::lock_guard<std::mutex> lock(LogLock);
+            Lines << msg;
+        };
+    }
+    void TearDown() override { FFLogger()->OnLog = nullptr; }
+    QString Out(const QString& name) const { return Dir.filePath(name); }
+    bool Logged(const QString& part)
+    {
+        std::lock_guard<std::mutex> lock(LogLock);
+        for (const QString& line : Lines)
+            if (line.contains(part)) return true;
+        return false;
+    }
+    QTemporaryDir Dir;
+    std::mutex LogLock;
+    QStringList Lines;
+};
+
+QString Small() { return Clip("pipe_small.avi", 1, {"-c:v", "mpeg4", "-q:v", "3", "-c:a", "pcm_s16le"}, "160x120"); }
+
+TEST_F(PipelineFrames, CustomHookChangesFramesUntilStopped)
+{
+    TJob job;
+    int calls = 0;
+    job.T.CustomHook = true;
+    job.T.OnHookFrame = [&calls](THookInfo& info) {
+        ++calls;
+        EXPECT_EQ(info.FrameNumber, calls);
+        EXPECT_EQ(info.Bitmap->Width, 160);
+        for (int y = 0; y < info.Bitmap->Height; ++y)
+            std::fill_n(info.Bitmap->ScanLine(y), info.Bitmap->Width * 3, std::uint8_t(255));
+        if (calls == 10) info.StopHook = true;
+    };
+    ASSERT_TRUE(job.Input(Small()));
+    const QString out = Out("hooked.avi");
+    ASSERT_TRUE(job.Output(out, {{"vcodec", "mpeg4"}, {"qscale", "2"}, {"an", "1"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_EQ(calls, 10);
+    // Frame 1 came out white, frame 20 is the test picture again.
+    auto meanY = [&](int frame) {
+        const QString gray = Out(QString("f%1.gray").arg(frame));
+        RunCommand("ffmpeg", {"-v", "error", "-i", out, "-vf", QString("select=eq(n\\,%1)").arg(frame), "-frames:v", "1",
+                              "-f", "rawvideo", "-pix_fmt", "gray", gray});
+        QFile f(gray);
+        f.open(QIODevice::ReadOnly);
+        const QByteArray y = f.readAll();
+        long sum = 0;
+        for (char c : y) sum += quint8(c);
+        return y.isEmpty() ? -1 : int(sum / y.size());
+    };
+    EXPECT_GT(meanY(0), 230);
+    EXPECT_LT(meanY(20), 200);
+}
+
+TEST_F(PipelineFrames, HookErrorsAreReportedAndLeaveTheFrame)
+{
+    TJob job;
+    job.T.CustomHook = true;
+    job.T.OnHookFrame = [](THookInfo&) { throw std::runtime_error("handler broke"); };
+    ASSERT_TRUE(job.Input(Small()));
+    ASSERT_TRUE(job.Output(Out("hookerr.avi"), {{"vcodec", "mpeg4"}, {"an", "1"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_TRUE(Logged("Error occurs OnCustomHook: handler broke"));
+    EXPECT_EQ(DecodeErrors(Out("hookerr.avi")).toStdString(), "");
+}
+
+TEST_F(PipelineFrames, PreviewOffersBitmapsAndRefusesVideoCopy)
+{
+    TJob job;
+    int offers = 0;
+    job.T.PreviewFlags = pfPreviewBitmap;
+    job.T.PreviewInterval = 0;
+    job.T.OnPreviewFrame = [&offers](TPreviewInfo& info) {
+        ++offers;
+        EXPECT_EQ(info.Bitmap->Width, 160);
+        EXPECT_EQ(info.Bitmap->Stride % 4, 0);
+    };
+    ASSERT_TRUE(job.Input(Small()));
+    ASSERT_TRUE(job.Output(Out("preview.avi"), {{"vcodec", "mpeg4"}, {"an", "1"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_EQ(offers, 25);
+
+    TJob copy;
+    copy.T.PreviewFlags = pfPreviewBitmap;
+    ASSERT_TRUE(copy.Input(Small()));
+    ASSERT_TRUE(copy.Output(Out("preview.mkv"), {{"vcodec", "copy"}}));
+    EXPECT_EQ(copy.Run().toStdString(), "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+
+    TJob loud;
+    ASSERT_TRUE(loud.Input(Small()));
+    ASSERT_TRUE(loud.Output(Out("loud.mkv"), {{"acodec", "copy"}, {"vol", "300"}}));
+    EXPECT_EQ(loud.Run().toStdString(), "-acodec copy and -vol are incompatible (frames are not decoded)");
+}
+
+TEST_F(PipelineFrames, MissingEncodersAndUnsupportedValuesGetTheNearestChoice)
+{
+    // An encoder this build lacks, by name.
+    TJob job;
+    ASSERT_TRUE(job.Input(Small()));
+    const QString m4a = Out("faac.m4a");
+    ASSERT_TRUE(job.Output(m4a, {{"acodec", "libfaac"}, {"vn", "1"}})) << job.Error.toStdString();
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(m4a, "stream=codec_name", "a:0"), "aac");
+    EXPECT_TRUE(Logged("'libfaac' is not available"));
+
+    // A muxer whose default audio codec has no encoder here, a rate and a layout the encoders
+    // do not take.
+    TJob phone;
+    ASSERT_TRUE(phone.Input(Small()));
+    const QString gp = Out("phone.3gp");
+    ASSERT_TRUE(phone.Output(gp, {{"s", "176x144"}, {"ar", "22000"}, {"ac", "2"}})) << phone.Error.toStdString();
+    ASSERT_EQ(phone.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(gp, "stream=codec_name", "v:0"), "h263");
+    EXPECT_EQ(ProbeValue(gp, "stream=codec_name", "a:0"), "aac");
+    EXPECT_EQ(DecodeErrors(gp).toStdString(), "");
+
+    TJob mp3;
+    ASSERT_TRUE(mp3.Input(Small()));
+    const QString out = Out("rate.mp3");
+    ASSERT_TRUE(mp3.Output(out, {{"ar", "22000"}, {"ac", "2"}}));
+    ASSERT_EQ(mp3.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(out, "stream=sample_rate", "a:0"), "22050");
+
+    TJob unknown;
+    ASSERT_TRUE(unknown.Input(Small()));
+    EXPECT_FALSE(unknown.Output(Out("x.avi"), {{"vcodec", "nosuchcodec"}}));
+    EXPECT_EQ(unknown.Error.toStdString(), "new_video_stream fail: Unknown encoder 'nosuchcodec'");
+}
+
+TEST_F(PipelineFrames, BitstreamFilterAndVideoFilterChain)
+{
+    TJob job;
+    ASSERT_TRUE(job.Input(H264Clip()));
+    const QString out = Out("annexb.ts");
+    ASSERT_TRUE(job.Output(out, {{"vcodec", "copy"}, {"acodec", "copy"}, {"vbsf", "h264_mp4toannexb"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_EQ(DecodeErrors(out).toStdString(), "");
+
+    TJob filtered;
+    ASSERT_TRUE(filtered.Input(Small()));
+    const QString flipped = Out("flipped.avi");
+    ASSERT_TRUE(filtered.Output(flipped, {{"vcodec", "mpeg4"}, {"vfilters", "transpose=1"}, {"an", "1"}}));
+    ASSERT_EQ(filtered.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(flipped, "stream=width", "v:0"), "120");
+    EXPECT_EQ(ProbeValue(flipped, "stream=height", "v:0"), "160");
+}
+
+} // namespace
