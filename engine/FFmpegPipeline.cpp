@@ -83,6 +83,7 @@ void TPipelineState::BuildTables()
     for (size_t f = 0; f < InputFiles.size(); ++f) {
         TInputFile& file = InputFiles[f];
         file.FirstStream = int(InputStreams.size());
+        file.StreamCount = int(file.Ctx->nb_streams);
         file.EndOfFile = file.NoPacket = false;
         for (unsigned s = 0; s < file.Ctx->nb_streams; ++s) {
             TInputStream ist;
@@ -209,7 +210,7 @@ void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
         return;
     }
     // Drain the decoders of this input into the shared encoders.
-    for (int i = file.FirstStream; i < file.FirstStream + int(file.Ctx->nb_streams); ++i) {
+    for (int i = file.FirstStream; i < file.FirstStream + file.StreamCount; ++i) {
         TInputStream& ist = InputStreams[size_t(i)];
         if (!ist.Decoding) continue;
         DecodePacket(ist, nullptr);
@@ -353,16 +354,19 @@ void TPipelineState::Run()
                                     file.Ctx->streams[Packet->stream_index]);
 
             const int si = Packet->stream_index;
-            TInputStream* ist = (si >= 0 && si < int(file.Ctx->nb_streams) && file.FirstStream + si <
-                                 (fileIndex + 1 < int(InputFiles.size()) ? InputFiles[size_t(fileIndex + 1)].FirstStream
-                                                                         : int(InputStreams.size())))
-                                    ? &InputStreams[size_t(file.FirstStream + si)]
-                                    : nullptr;
+            // Streams that appeared after the tables were built have no record.
+            TInputStream* ist = si >= 0 && si < file.StreamCount ? &InputStreams[size_t(file.FirstStream + si)] : nullptr;
             if (!ist || !ist->Used) {
                 FF.av_packet_unref(Packet);
                 continue;
             }
             AdjustTimestamps(file, *ist, Packet);
+            if (o.RateEmu && Packet->dts != AV_NOPTS_VALUE) {
+                // Read no faster than the input plays.
+                const std::int64_t due = FF.av_rescale_q(Packet->dts, ist->St->time_base, AV_TIME_BASE_Q) - file.TSOffset;
+                const std::int64_t ahead = due - (NowMicroseconds() - StartTime);
+                if (ahead > 0 && !Stopping()) std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::int64_t>(ahead, 1000000)));
+            }
 
             if (first.RecordingTime != INT64_MAX) {
                 const std::int64_t ts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;

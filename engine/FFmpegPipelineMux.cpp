@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <cmath>
 #include <cstdlib>
@@ -417,6 +418,14 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
         return -1;
     }
     if (!(fmt->flags & AVFMT_NOFILE)) {
+        // Opening for writing truncates: never over one of the task's own inputs.
+        const QFileInfo target(fileName);
+        for (const TInputFile& in : InputFiles)
+            if (target.exists() && QFileInfo(in.FileName).canonicalFilePath() == target.canonicalFilePath()) {
+                T.FErrorText = QString("Output file '%1' is the same as input file '%2'").arg(fileName, in.FileName);
+                Coders.pop_back();
+                return -1;
+            }
         const int ret = FF.avio_open(&mux->Ctx->pb, name.constData(), AVIO_FLAG_WRITE);
         if (ret < 0) {
             T.FErrorText = WithError(QString::asprintf("Could not open '%s'", name.constData()), ret);

@@ -29,6 +29,7 @@ struct TInputFile {
     bool EndOfFile = false;
     bool NoPacket = false;
     int FirstStream = 0; // index of its first stream in TPipelineState::InputStreams
+    int StreamCount = 0; // streams when the run started
 };
 
 struct TInputStream {

@@ -419,6 +419,16 @@ TEST_F(Pipeline, WriteFailuresNameTheProblem)
         EXPECT_TRUE(job.Error.startsWith("Could not open '" + out + "': ")) << job.Error.toStdString();
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
+    // Converting a file onto itself would truncate it before reading.
+    {
+        const QString self = Out("self.mp4");
+        ASSERT_TRUE(QFile::copy(src, self));
+        TJob job;
+        ASSERT_TRUE(job.Input(self));
+        EXPECT_FALSE(job.Output(self));
+        EXPECT_NE(job.Error.indexOf("is the same as input file"), -1) << job.Error.toStdString();
+        EXPECT_EQ(Digest(self), before);
+    }
     EXPECT_EQ(Digest(src), before);
 }
 
