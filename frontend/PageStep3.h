@@ -1,0 +1,33 @@
+#pragma once
+// Step3: the conversion run. The page's frame: the conversion list, the status box and
+// the post-progress options. The run itself fills them.
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QTreeWidget;
+
+class TPageStep3 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPageStep3(QWidget* parent = nullptr);
+
+    QTreeWidget* ListViewConverting = nullptr;
+    QGroupBox* GroupBoxStatus = nullptr;
+    QLabel* LabelCurrentFileTitle = nullptr;
+    QLabel* LabelCurrentFile = nullptr;
+    QLabel* LabelEstimated = nullptr;
+    QLabel* LabelElapsed = nullptr;
+    QLabel* LabelTimeLeft = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QLabel* LabelProgress = nullptr;
+    QGroupBox* GroupBoxPostProgress = nullptr;
+    QCheckBox* CheckBoxPlayASound = nullptr;
+    QCheckBox* CheckBoxShutdown = nullptr;
+
+    void ClearConversionList();
+    // Status box back to its idle texts.
+    void ResetStatus();
+};

@@ -1,0 +1,146 @@
+#pragma once
+// The main window: skinned frame + page switching + the wizard's Next/Back/Exit table +
+// the close path. The pages own their contents.
+#include "EngineStandIn.h"
+#include "PageTable.h"
+#include "SkinnedFrame.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QStackedWidget;
+class TFormLog;
+class TPageMode;
+class TPageStep1;
+class TPageStep2;
+class TPageStep3;
+class TPageStep4;
+class TPageStep5;
+class TPageStep6;
+class TPageStep7;
+
+class TFormMain : public TSkinnedFrame {
+    Q_OBJECT
+public:
+    // Messages the window posts to itself; each is a queued call to a named function.
+    enum TPostedMessage : int {
+        WM_DEFERRED_START = 0x401,
+        WM_START_CONVERSION = 0x402,
+        WM_END_CONVERSION = 0x403,
+        WM_FETCH_NEXT_PAGE = 0x404,
+        WM_NEXT_QUALITY = 0x405,
+    };
+
+    // appDir: the program's folder (edition file, skin, "lib"). formLog may be null.
+    // engine: the conversion engine; null = the library loader stand-in.
+    TFormMain(const QString& appDir, TFormLog* formLog, std::unique_ptr<TEngineComponent> engine = nullptr,
+              QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    QStackedWidget* PageControlMain = nullptr;
+    TPageMode* PageMode = nullptr;
+    TPageStep1* PageStep1 = nullptr;
+    TPageStep2* PageStep2 = nullptr;
+    TPageStep3* PageStep3 = nullptr;
+    TPageStep4* PageStep4 = nullptr;
+    TPageStep5* PageStep5 = nullptr;
+    TPageStep6* PageStep6 = nullptr;
+    TPageStep7* PageStep7 = nullptr;
+
+    QAction* ActionHelp = nullptr;
+    QAction* ActionLog = nullptr;
+    QAction* ActionBack = nullptr;
+    QAction* ActionNext = nullptr;
+    QAction* ActionExit = nullptr;
+    QMenu* PopupMenuHelp = nullptr;
+
+    // True when the clipboard holds text; Paste on Step5 follows it.
+    bool ClipboardHasText = false;
+    // Files saved by the last download run, in order.
+    QStringList DownloadedFiles;
+    int TotalURLs = 0;
+    int SucceededURLs = 0;
+
+    const QString& AppDir() const { return appDir_; }
+    TEngineComponent& Engine() { return *engine_; }
+    TFormLog* FormLog() const { return formLog_; }
+
+    TWizardPage CurrentPage() const;
+    void ShowPage(TWizardPage page);
+    void UpdatePageCaptions();
+    void GoToStartPage();
+
+    void ActionNextExecute();
+    void ActionBackExecute();
+    void ActionExitExecute();
+    void ActionHelpExecute();
+    void ActionLogExecute();
+
+    // End of a conversion run: counts and the run's error lines.
+    void ShowConversionSummary(int total, int succeeded, const QStringList& errorLines);
+    // End of a download run, with TotalURLs and SucceededURLs set.
+    void FinishDownloadRun();
+    void ButtonConvertDownloadedClick();
+
+    // Dropped paths: folders skipped, media files by extension go to the input list.
+    void DropFiles(const QStringList& paths);
+
+    // Posted messages 0x402..0x405.
+    void PostStartConversion();
+    void PostEndConversion();
+    void PostFetchNextPage();
+    void PostNextQuality();
+
+    // Set by the conversion run and the download run when they join the window. Until
+    // then the window tells the user that the part is missing and finishes the run.
+    std::function<void()> OnStartConversion;
+    std::function<void()> OnEndConversion;
+    std::function<void()> OnFetchNextPage;
+    std::function<void()> OnNextQuality;
+    // Abort of both HTTP transfers (page and file), both flags false.
+    std::function<void()> OnAbortTransfers;
+    // Pictures of the input thumbnails are freed when the window goes.
+    std::function<void()> OnFreeThumbnails;
+
+    void Log(const QString& line);
+
+signals:
+    // The close path has run: the program ends.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreatePages();
+    void CreateActions();
+    void FormCreate();
+    void ApplyEditionConfig();
+    void ApplyReducedFrame();
+    void DeferredStart();
+    void ClipboardChanged();
+    void UpdateInputListActions();
+    void StartConversion();
+    void EndConversion();
+    void FetchNextPage();
+    void NextQuality();
+    void FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+    void AbortTransfers();
+    bool Ask(const QString& question);
+    void Inform(const QString& message);
+    void ShowError(const QString& message);
+
+    QString appDir_;
+    TFormLog* formLog_ = nullptr;
+    std::unique_ptr<TEngineComponent> engine_;
+    int helpMenuOffset_ = 0;
+    bool clipboardWatched_ = false;
+    bool closing_ = false;
+};
