@@ -166,4 +166,53 @@ TEST_F(PipelineFrames, BitstreamFilterAndVideoFilterChain)
     EXPECT_EQ(ProbeValue(flipped, "stream=height", "v:0"), "160");
 }
 
+// A frame-hook module built from source at test time: it blanks the luma plane.
+QString BuildHookModule(const QString& dir)
+{
+    const QString source = dir + "/blank.c";
+    QFile f(source);
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    f.write("#include <stdint.h>\n#include <string.h>\n"
+            "typedef struct { uint8_t* data[4]; int linesize[4]; } Pic;\n"
+            "static int frames;\n"
+            "int Configure(void** ctx, int argc, char* argv[]) {\n"
+            "  *ctx = &frames; return argc > 1 && strcmp(argv[1], \"fail\") == 0; }\n"
+            "void Process(void* ctx, Pic* p, int fmt, int w, int h, int64_t pts) {\n"
+            "  ++*(int*)ctx; for (int y = 0; y < h; ++y) memset(p->data[0] + y * p->linesize[0], 0, w); }\n"
+            "void Release(void* ctx) { (void)ctx; }\n");
+    f.close();
+    const QString module = dir + "/libblank.so";
+    const CommandResult r = RunCommand("cc", {"-shared", "-fPIC", "-o", module, source});
+    return r.exitCode == 0 ? module : QString();
+}
+
+TEST_F(PipelineFrames, FrameHookModulesProcessEveryFrame)
+{
+    const QString module = BuildHookModule(Dir.path());
+    if (module.isEmpty()) GTEST_SKIP() << "no C compiler to build the module";
+    TJob job;
+    ASSERT_TRUE(job.Input(Small()));
+    const QString out = Out("blank.avi");
+    ASSERT_TRUE(job.Output(out, {{"vcodec", "mpeg4"}, {"an", "1"}, {"vhook", module + " run"}})) << job.Error.toStdString();
+    ASSERT_EQ(job.Run().toStdString(), "");
+    const QString gray = Out("blank.gray");
+    RunCommand("ffmpeg", {"-v", "error", "-i", out, "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", gray});
+    QFile g(gray);
+    ASSERT_TRUE(g.open(QIODevice::ReadOnly));
+    const QByteArray y = g.readAll();
+    ASSERT_EQ(y.size(), 160 * 120);
+    EXPECT_LT(quint8(y[60 * 160 + 80]), 20);
+
+    TJob refused;
+    ASSERT_TRUE(refused.Input(Small()));
+    EXPECT_FALSE(refused.Output(Out("fail.avi"), {{"vhook", module + " fail"}}));
+    EXPECT_EQ(refused.Error, "Failed to add video hook function: " + module + " fail");
+    EXPECT_TRUE(Logged("Failed to Configure " + module));
+
+    TJob copy;
+    ASSERT_TRUE(copy.Input(Small()));
+    ASSERT_TRUE(copy.Output(Out("hookcopy.mkv"), {{"vhook", module}, {"vcodec", "copy"}}));
+    EXPECT_EQ(copy.Run().toStdString(), "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+}
+
 } // namespace
