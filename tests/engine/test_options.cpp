@@ -265,6 +265,14 @@ TEST(Dispatcher, FormatNamesAndNotices)
     EXPECT_TRUE(log.Contains(QStringLiteral("pgmyuv format is deprecated, use image2")));
     task.SetOption(QStringLiteral("benchmark"), QString());
     EXPECT_TRUE(log.Contains(QStringLiteral("Do nothing: option - benchmark")));
+
+    log.Clear();
+    task.SetOption(QStringLiteral("pix_fmt"), QStringLiteral("list"));
+    task.SetOption(QStringLiteral("sample_fmt"), QStringLiteral("list"));
+    EXPECT_EQ(task.Options().FramePixFmt, AV_PIX_FMT_NONE) << "listing sets nothing";
+    EXPECT_TRUE(log.Contains(QStringLiteral("name nb_components nb_bits")));
+    EXPECT_EQ(log.Matching(QStringLiteral("yuv420p ")).size(), 1u);
+    EXPECT_EQ(log.Matching(QStringLiteral("fltp")).size(), 1u);
 }
 
 TEST(LibraryRoute, UnknownNamesAreIgnoredAndRefusedValuesOnlyLogged)
