@@ -229,3 +229,64 @@ TEST(BadServers, HeaderLinesWithLineBreaksAreRefused)
     EXPECT_EQ(run.rec.Outcome(), (Outcome{"HostUnreachable", "AnyError"}));
     EXPECT_EQ(srv.Connections(), 0);
 }
+
+// A proxy on 127.0.0.1 that wants credentials "pu:pp" (Basic cHU6cHA=).
+TEST(BadServers, ProxyChallengeIsAnsweredThroughTheEvent)
+{
+    std::atomic<int> withCredentials{0};
+    TRawTestServer proxy([&](int fd, const std::string& request, const std::atomic<bool>&) {
+        if (request.find("Proxy-Authorization: Basic cHU6cHA=") != std::string::npos) {
+            ++withCredentials;
+            TRawTestServer::SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 9\r\nConnection: close\r\n\r\nvia proxy");
+        } else {
+            TRawTestServer::SendAll(fd, "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                        "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                                        "Content-Length: 6\r\nConnection: close\r\n\r\nlogin!");
+        }
+    });
+    auto setUp = [&](TRun& run) {
+        run.http.Proxy.AccessType = atUseProxy;
+        run.http.Proxy.ProxyServer = "127.0.0.1";
+        run.http.Proxy.ProxyPort = proxy.Port();
+        run.http.Proxy.ProxyBypass.clear();   // 127.0.0.1 is bypassed by default
+    };
+    {
+        // Asked for, and answered.
+        TRun run("http://127.0.0.1:9/behind-proxy");
+        setUp(run);
+        int asked = 0;
+        run.http.OnProxyAuthenticationRequest = [&](QObject*, QString& user, QString& password, bool& tryAgain) {
+            ++asked;
+            user = "pu";
+            password = "pp";
+            tryAgain = true;
+        };
+        ASSERT_TRUE(run.Go());
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(run.rec.Outcome(), (Outcome{"Done"}));
+        EXPECT_EQ(run.rec.body, "via proxy");
+        EXPECT_EQ(run.http.Proxy.ProxyUsername, "pu");
+    }
+    {
+        // Configured beforehand: used without asking.
+        TRun run("http://127.0.0.1:9/behind-proxy");
+        setUp(run);
+        run.http.Proxy.ProxyUsername = "pu";
+        run.http.Proxy.ProxyPassword = "pp";
+        int asked = 0;
+        run.http.OnProxyAuthenticationRequest = [&](QObject*, QString&, QString&, bool&) { ++asked; };
+        ASSERT_TRUE(run.Go());
+        EXPECT_EQ(asked, 0);
+        EXPECT_EQ(run.rec.body, "via proxy");
+    }
+    {
+        // Unanswered: the proxy's page is the error.
+        TRun run("http://127.0.0.1:9/behind-proxy");
+        setUp(run);
+        ASSERT_TRUE(run.Go());
+        EXPECT_EQ(run.rec.Outcome(), (Outcome{"HTTPError", "AnyError"}));
+        EXPECT_EQ(run.rec.httpError, 407);
+        EXPECT_EQ(run.rec.body, "login!");
+    }
+    EXPECT_EQ(withCredentials, 2);
+}

@@ -3,6 +3,7 @@
 #include "TestServers.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -459,4 +460,26 @@ TEST_F(WinHTTPTest, ForcedWaitReturnsAfterCompletion)
     EXPECT_FALSE(http.Busy());
     EXPECT_EQ(rec.Outcome(), (Outcome{"Done"}));
     EXPECT_FALSE(http.WaitThread());
+}
+
+TEST_F(WinHTTPTest, WaitTimeoutCanStopAForcedWait)
+{
+    http.SetWaitTimeout(200);
+    int asked = 0;
+    http.OnWaitTimeoutExpired = [&](QObject*, bool& terminate) {
+        ++asked;
+        EXPECT_TRUE(terminate);
+    };
+    http.URL = Q(srv.Url("/slow"));
+    http.OnProgress = nullptr;   // no hand-overs: nothing restarts the wait
+    QElapsedTimer t;
+    t.start();
+    EXPECT_FALSE(http.Read(true));
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(http.Busy());
+    Settle(300);
+    EXPECT_TRUE(rec.Outcome().empty());
+    ASSERT_TRUE(Fetch("/new"));   // usable again
+    EXPECT_EQ(rec.Outcome(), (Outcome{"Done"}));
 }
