@@ -226,6 +226,7 @@ void TCustomWinHTTP::Completion(const std::shared_ptr<TWinHTTPTransfer>& tp)
             t.stream->seek(0);
 
         if (!t.continueDownload) {
+            lastError_.clear();   // stopped on request, not a failure
             release();
             if (OnDoneInterrupted)
                 OnDoneInterrupted(this);
