@@ -225,6 +225,26 @@ TEST_F(Pipeline, RecordingTimeAndFileSizeLimitEndTheRun)
     }
 }
 
+TEST_F(Pipeline, ShortestEndsWithTheFirstInputToEnd)
+{
+    // Video from one file, sound from another that is half as long.
+    const QString video = H264Clip();
+    const QString sound = Clip("pipe_tone.wav", 1, {"-c:a", "pcm_s16le"}, {}, true, false);
+    for (bool shortest : {false, true}) {
+        SCOPED_TRACE(shortest);
+        TJob job;
+        ASSERT_TRUE(job.Input(video, {{"an", "1"}}));
+        ASSERT_TRUE(job.Input(sound, {{"an", "0"}}));
+        const QString out = Out(shortest ? "shortest.avi" : "longest.avi");
+        TOptionList options{{"vcodec", "mpeg4"}, {"acodec", "libmp3lame"}};
+        if (shortest) options.push_back({"shortest", "1"});
+        ASSERT_TRUE(job.Output(out, options));
+        ASSERT_EQ(job.Run().toStdString(), "");
+        EXPECT_EQ(DecodeErrors(out).toStdString(), "");
+        EXPECT_NEAR(Duration(out, "v:0"), shortest ? 1.0 : 2.0, 0.25);
+    }
+}
+
 TEST_F(Pipeline, TwoPassEncoding)
 {
     const QString src = H264Clip();
