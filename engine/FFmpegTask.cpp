@@ -1,0 +1,74 @@
+#include "FFmpegTask.h"
+
+#include "MainThread.h"
+
+TFFmpeg::TFFmpeg(TCustomFFmpegEngine* engine) : FEngine(engine)
+{
+}
+
+TFFmpeg::~TFFmpeg()
+{
+    RequestStop();
+    WaitIdle();
+    FThread.reset();
+    FTerminator.reset();
+    DetachProbes();
+}
+
+void TFFmpeg::WaitIdle()
+{
+    // A handler on the task's own worker cannot wait for that worker.
+    if (FWorkerID.load() == std::this_thread::get_id() && !FWorkerDone.load()) return;
+    if (ServedByCurrentThread()) return;
+    WaitServicingEvents([this] { return FWorkerDone.load() && FTerminatorDone.load(); }, -1, 20);
+    if (FThread) FThread->Join();
+    if (FTerminator) FTerminator->Join();
+}
+
+TAVProbe* TFFmpeg::InputProbe(int index)
+{
+    if (index < 0 || index >= MAX_FILES) return nullptr;
+    if (!FProbes[size_t(index)]) {
+        FProbes[size_t(index)] = std::make_unique<TAVProbe>();
+        if (FState.load() == tsCreated) AttachProbe(index);
+    }
+    return FProbes[size_t(index)].get();
+}
+
+const TInputOptions* TFFmpeg::InputOptions(int index) const
+{
+    if (index < 0 || index >= MAX_FILES || !FInputOptions[size_t(index)]) return nullptr;
+    return &*FInputOptions[size_t(index)];
+}
+
+const TOutputOptions* TFFmpeg::OutputOptions(int index) const
+{
+    if (index < 0 || index >= MAX_FILES || !FOutputOptions[size_t(index)]) return nullptr;
+    return &*FOutputOptions[size_t(index)];
+}
+
+QString TFFmpeg::ExceptionMessage() const
+{
+    std::lock_guard lock(FExceptionLock);
+    return FExceptionMsg;
+}
+
+void TFFmpeg::SetException(const QString& message)
+{
+    std::lock_guard lock(FExceptionLock);
+    FExceptionMsg = message;
+    FException = true;
+}
+
+void TFFmpeg::AttachProbe(int index)
+{
+    TAVProbe* probe = FProbes[size_t(index)].get();
+    const AVFormatContext* ctx = InputFile(index);
+    if (probe && ctx) probe->AttachContext(const_cast<AVFormatContext*>(ctx));
+}
+
+void TFFmpeg::DetachProbes()
+{
+    for (auto& probe : FProbes)
+        if (probe) probe->CloseFile();
+}
