@@ -187,6 +187,14 @@ void TPipelineState::ReceivePackets(TStreamCoder& c)
             if (sd && size >= 4) {
                 const int q = int(sd[0] | (sd[1] << 8) | (sd[2] << 16) | (std::uint32_t(sd[3]) << 24));
                 c.Quality = float(q) / FF_QP2LAMBDA;
+                // Then the picture type, the number of error sums and two reserved bytes.
+                const int errors = size >= 6 ? std::min<int>(sd[5], 3) : 0;
+                for (int i = 0; i < errors && 8 + size_t(i + 1) * 8 <= size; ++i) {
+                    std::uint64_t e = 0;
+                    for (int b = 7; b >= 0; --b) e = (e << 8) | sd[8 + i * 8 + b];
+                    c.FrameError[size_t(i)] = e;
+                    c.TotalError[size_t(i)] += e;
+                }
             }
             if (c.Mux->Opts.QPHist) {
                 const int qp = std::clamp(int(std::lround(c.Quality)), 0, 51);

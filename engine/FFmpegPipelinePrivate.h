@@ -79,6 +79,8 @@ struct TStreamCoder {
     std::int64_t SyncOpts = 0; // next position, encoder time base (frames or samples)
     int FrameNumber = 0;
     float Quality = -1.0f;
+    std::array<std::uint64_t, 3> FrameError{}; // squared error of the last frame, per plane
+    std::array<std::uint64_t, 3> TotalError{}; // summed over the run
     double LastTime = 0.0;     // seconds reached in the output
     std::int64_t LastDts = AV_NOPTS_VALUE;
     bool SeenKeyFrame = false;

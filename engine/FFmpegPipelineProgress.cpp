@@ -1,6 +1,7 @@
 // Progress reports of a run: the figures of TProgressInfo, the report line and the end summary.
 #include "FFmpegPipelinePrivate.h"
 
+#include <algorithm>
 #include <cmath>
 
 void TPipelineState::ReportProgress(bool isLast, int fileIndex)
@@ -35,6 +36,20 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
                 if (o.QPHist) {
                     for (int j = 0; j < 32; ++j)
                         line += QString::asprintf("%X", int(std::lround(std::log2(double(QPHistogram[j] + 1)))) & 15);
+                }
+                if (!c.Copy && c.Enc && (c.Enc->flags & AV_CODEC_FLAG_PSNR)) {
+                    const double pixels = double(c.Enc->width) * c.Enc->height;
+                    const double frames = isLast ? std::max(c.FrameNumber, 1) : 1.0;
+                    const auto& err = isLast ? c.TotalError : c.FrameError;
+                    auto psnr = [](double e) { return e > 0 ? -10.0 * std::log10(e) : 99.99; };
+                    line += "PSNR=";
+                    double sum = 0;
+                    for (int j = 0; j < 3; ++j) {
+                        const double scale = (j ? pixels / 4 : pixels) * frames;
+                        sum += double(err[size_t(j)]);
+                        line += QString::asprintf("%c:%2.2f ", "YUV"[j], psnr(double(err[size_t(j)]) / (scale * 255.0 * 255.0)));
+                    }
+                    line += QString::asprintf("*:%2.2f ", psnr(sum / (pixels * 1.5 * frames * 255.0 * 255.0)));
                 }
                 firstVideo = false;
             } else {

@@ -6,6 +6,7 @@
 #include "FFmpegLogger.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <mutex>
 
@@ -213,6 +214,30 @@ TEST_F(PipelineFrames, FrameHookModulesProcessEveryFrame)
     ASSERT_TRUE(copy.Input(Small()));
     ASSERT_TRUE(copy.Output(Out("hookcopy.mkv"), {{"vhook", module}, {"vcodec", "copy"}}));
     EXPECT_EQ(copy.Run().toStdString(), "-vcodec copy and -vhook are incompatible (frames are not decoded)");
+}
+
+TEST_F(PipelineFrames, ReportLineWithoutAHandler)
+{
+    TJob job;
+    job.T.OnProgressReport = nullptr;
+    ASSERT_TRUE(job.Input(Small()));
+    ASSERT_TRUE(job.Output(Out("psnr.avi"), {{"vcodec", "mpeg4"}, {"psnr", "1"}, {"r", "50"}, {"vsync", "1"}, {"an", "1"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    QString last;
+    {
+        std::lock_guard<std::mutex> lock(LogLock);
+        for (const QString& line : Lines)
+            if (line.startsWith("frame=")) last = line;
+    }
+    // The last report: 25 frames stretched to 50 fps by repeats, marked "L", with the quality figures.
+    const QRegularExpression shape("^frame= +(\\d+) fps= *\\d+ q=[0-9.]+ LPSNR=Y:[0-9.]+ U:[0-9.]+ V:[0-9.]+ "
+                                   "\\*:[0-9.]+ size= +\\d+kB time=[0-9.]+ bitrate= *[0-9.]+kbits/s "
+                                   "dup=(\\d+) drop=0$");
+    const QRegularExpressionMatch m = shape.match(last);
+    ASSERT_TRUE(m.hasMatch()) << last.toStdString();
+    EXPECT_GE(m.captured(1).toInt(), 48);
+    EXPECT_EQ(m.captured(2).toInt(), m.captured(1).toInt() - 25);
+    EXPECT_TRUE(Logged("muxing overhead"));
 }
 
 } // namespace
