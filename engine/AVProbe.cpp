@@ -9,6 +9,9 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <chrono>
+#include <thread>
+
 #include <sys/stat.h>
 
 namespace {
@@ -674,8 +677,10 @@ bool TAVProbe::DecodeNextFrame(int streamIndex)
         if (FDraining)
             break; // end of stream, or a decoder that cannot go on
         result = FF.av_read_frame(FContext, FPacket);
-        if (result == AVERROR(EAGAIN) && ++retries < 100)
+        if (result == AVERROR(EAGAIN) && ++retries < 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2)); // data not there yet
             continue;
+        }
         if (result < 0) {
             // End of file or a read error: take what the decoder still holds.
             FF.avcodec_send_packet(FDecoder, nullptr);

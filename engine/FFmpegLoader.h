@@ -50,7 +50,8 @@ public:
 
     // Loads and binds one kind; true when it is loaded afterwards. Loading a loaded kind is a no-op.
     bool LoadLibrary(TLibraryKind kind);
-    // Loads every kind of a non-empty set that is not loaded yet. At the first failure every
+    // Loads every kind of a non-empty set that is not loaded yet, dependencies first (avutil
+    // before the libraries that need it, so a folder's copy serves them). At the first failure every
     // kind of the set is unloaded again (also those loaded by earlier calls) and the answer is
     // false, with the reason in LastError().
     bool LoadLibraries(TLibrarySet set);
