@@ -204,6 +204,13 @@ int TPipelineState::ChooseInput()
 void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
 {
     TInputFile& file = InputFiles[size_t(fileIndex)];
+    if (O().LoopInput && !Join && file.Ctx->duration > 0 &&
+        FF.av_seek_frame(file.Ctx, -1, file.Ctx->start_time == AV_NOPTS_VALUE ? 0 : file.Ctx->start_time,
+                         AVSEEK_FLAG_BACKWARD) >= 0) {
+        // Play the input again after itself; a recording time or frame limit ends the run.
+        file.TSOffset += file.Ctx->duration;
+        return;
+    }
     file.EndOfFile = true;
     if (!Join) {
         if (O().OptShortest) endLoop = true;

@@ -245,6 +245,16 @@ TEST_F(Pipeline, ShortestEndsWithTheFirstInputToEnd)
     }
 }
 
+TEST_F(Pipeline, LoopedInputRunsToTheRecordingTime)
+{
+    TJob job;
+    ASSERT_TRUE(job.Input(Clip("pipe_tone.wav", 1, {"-c:a", "pcm_s16le"}, {}, true, false), {{"loop_input", "1"}}));
+    const QString out = Out("looped.wav");
+    ASSERT_TRUE(job.Output(out, {{"t", "2.5"}}));
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_NEAR(Duration(out), 2.5, 0.05);
+}
+
 TEST_F(Pipeline, TwoPassEncoding)
 {
     const QString src = H264Clip();
