@@ -307,6 +307,7 @@ void TPipelineState::Run()
     }
 
     WriteHeaders();
+    LogSessionDescription();
     for (size_t i = 0; i < OutputFiles.size() && (!Join || i == 0); ++i)
         if (o.Verbose >= 0)
             FF.av_dump_format(OutputFiles[i].Mux->Ctx, int(i), OutputFiles[i].Mux->FileName.toUtf8().constData(), 1);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 TMuxer::~TMuxer()
 {
@@ -523,6 +524,19 @@ void TPipelineState::WriteHeaders()
                      ret);
         mux.HeaderWritten = true;
     }
+}
+
+void TPipelineState::LogSessionDescription()
+{
+    std::vector<AVFormatContext*> contexts;
+    for (const TOutputFile& f : OutputFiles) {
+        if (std::strcmp(f.Mux->Ctx->oformat->name, "rtp") != 0) return;
+        if (contexts.empty() || contexts.back() != f.Mux->Ctx) contexts.push_back(f.Mux->Ctx);
+    }
+    if (contexts.empty()) return;
+    std::vector<char> sdp(16384);
+    if (FF.av_sdp_create(contexts.data(), int(contexts.size()), sdp.data(), int(sdp.size())) >= 0)
+        Log(llInfo, QString("SDP:\r\n") + QString::fromUtf8(sdp.data()));
 }
 
 void TPipelineState::WriteTrailers()

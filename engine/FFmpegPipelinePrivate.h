@@ -175,6 +175,7 @@ struct TPipelineState {
     void NewSubtitleStream(TMuxer& mux, int entry);
     void WritePacket(TStreamCoder& c, AVPacket* pkt);
     void WriteHeaders();
+    void LogSessionDescription();
     void WriteTrailers();
 
     // run coordinator (FFmpegPipeline.cpp)

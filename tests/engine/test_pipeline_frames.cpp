@@ -240,4 +240,15 @@ TEST_F(PipelineFrames, ReportLineWithoutAHandler)
     EXPECT_TRUE(Logged("muxing overhead"));
 }
 
+TEST_F(PipelineFrames, RtpOutputsLogTheirSessionDescription)
+{
+    TJob job;
+    ASSERT_TRUE(job.Input(Small()));
+    ASSERT_TRUE(job.Output("rtp://127.0.0.1:23456", {{"f", "rtp"}, {"vcodec", "mpeg4"}, {"an", "1"}}))
+        << job.Error.toStdString();
+    ASSERT_EQ(job.Run().toStdString(), "");
+    EXPECT_TRUE(Logged("SDP:\r\n"));
+    EXPECT_TRUE(Logged("m=video 23456 RTP/AVP"));
+}
+
 } // namespace
