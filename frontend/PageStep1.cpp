@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -22,6 +24,61 @@ const QString OpenDialogFilter = QStringLiteral(
     "*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|All Files|*.*");
 
 constexpr int ButtonLeft = 428, ButtonWidth = 124, ButtonHeight = 28;
+constexpr int SlideHeight = 58;
+
+// One slide per row: a picture area on the left, the file name in bold and its folder below.
+class TSlideDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        return {option.rect.width(), SlideHeight};
+    }
+
+    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        const QRect r = option.rect.adjusted(2, 2, -2, -2);
+        const bool selected = option.state & QStyle::State_Selected;
+        const QColor accent = option.palette.color(QPalette::Highlight);
+        if (selected) {
+            p->setPen(Qt::NoPen);
+            p->setBrush(accent.lighter(185));
+            p->drawRoundedRect(r, 6, 6);
+        }
+        const QRect picture(r.left() + 6, r.top() + 4, 66, r.height() - 8);
+        const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
+        if (!icon.isNull()) {
+            icon.paint(p, picture);
+        } else {
+            // No thumbnail yet: a film frame in the accent colour.
+            p->setPen(Qt::NoPen);
+            p->setBrush(QColor(0x2b, 0x36, 0x44));
+            p->drawRoundedRect(picture, 5, 5);
+            p->setBrush(QColor(255, 255, 255, 220));
+            const QPointF c = QRectF(picture).center();
+            p->drawPolygon(QPolygonF{c + QPointF(-6, -9), c + QPointF(9, 0), c + QPointF(-6, 9)});
+        }
+        const QStringList lines = index.data(Qt::DisplayRole).toString().split(QLatin1Char('\n'));
+        QRect text = r.adjusted(84, 8, -8, -6);
+        QFont bold = option.font;
+        bold.setBold(true);
+        p->setFont(bold);
+        p->setPen(option.palette.color(QPalette::Text));
+        const QFontMetrics fmBold(bold);
+        p->drawText(text, Qt::AlignLeft | Qt::AlignTop, fmBold.elidedText(lines.value(0), Qt::ElideMiddle, text.width()));
+        p->setFont(option.font);
+        p->setPen(QColor(0x6a, 0x76, 0x84));
+        text.setTop(text.top() + fmBold.height() + 4);
+        p->drawText(text, Qt::AlignLeft | Qt::AlignTop,
+                    QFontMetrics(option.font).elidedText(lines.mid(1).join(QLatin1Char(' ')), Qt::ElideLeft, text.width()));
+        p->setPen(QColor(0xe6, 0xea, 0xef));
+        p->drawLine(option.rect.bottomLeft() + QPoint(8, 0), option.rect.bottomRight() - QPoint(8, 0));
+        p->restore();
+    }
+};
 
 } // namespace
 
@@ -40,7 +97,8 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     NextGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     NextGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     NextGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    NextGrid->setIconSize(QSize(48, 36));
+    NextGrid->setItemDelegate(new TSlideDelegate(NextGrid));
+    NextGrid->setUniformRowHeights(true);
     NextGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
 
     ActionAdd = MakeAction("ActionAdd", tr("&Add Video..."), QKeySequence(Qt::CTRL | Qt::Key_O));

@@ -39,11 +39,11 @@ void TFormMain::FormClose()
 {
     QString error;
     if (!SaveSettings(&error))
-        ShowError(error);
+        ShowError(error.isEmpty() ? tr("The settings could not be saved to %1.").arg(SettingsFilePath()) : error);
     error.clear();
     const TFormPlacement placement{frameGeometry(), false};
     if (!SaveFormPlacement(MainFormSection, placement, QString(), &error))
-        ShowError(error);
+        ShowError(error.isEmpty() ? tr("The window position could not be saved to %1.").arg(SettingsFilePath()) : error);
     if (formLog_) {
         formLog_->SavePlacement();
         formLog_->hide();

@@ -21,6 +21,7 @@ QLineEdit { border: 1px solid #b9c4d1; border-radius: 5px; padding: 3px 6px; bac
 QLineEdit:focus { border-color: %1; }
 QTreeWidget, QPlainTextEdit { border: 1px solid #cfd7e1; border-radius: 6px; background: white;
   alternate-background-color: #f6f8fb; selection-background-color: %1; selection-color: white; }
+QTreeView::item { padding: 3px 2px; }
 QHeaderView::section { background: #f1f4f8; border: none; border-bottom: 1px solid #d5dce5;
   border-right: 1px solid #e3e8ee; padding: 4px 6px; color: #4a5868; font-weight: bold; }
 QProgressBar { border: 1px solid #cfd7e1; border-radius: 5px; background: #eef2f6; }

@@ -51,7 +51,7 @@ void TFormMain::ShowPage(TWizardPage page)
 void TFormMain::UpdatePageCaptions()
 {
     const TPageCaptions c = PageCaptions(CurrentPage(), EditionConfig.Download, EditionConfig.Merge, EditionConfig.Name);
-    LabelTitle->setText(c.Title);
+    SetTitle(c.Title);
     ActionBack->setText(c.Back);
     ActionBack->setEnabled(c.BackEnabled);
     ActionNext->setText(c.Next);

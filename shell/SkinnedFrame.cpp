@@ -37,6 +37,7 @@ TSkinnedFrame::TSkinnedFrame(QWidget* parent) : QWidget(parent, Qt::FramelessWin
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() + 1.5);
     LabelTitle->setFont(titleFont);
+    titlePointSize_ = titleFont.pointSizeF();
 
     LabelVersion = new QLabel(this);
     LabelVersion->setObjectName(QStringLiteral("LabelVersion"));
@@ -130,6 +131,16 @@ void TSkinnedFrame::ApplyLayout(const TLayoutVariant& layout, QWidget* pageArea)
     QPalette pal = LabelTitle->palette();
     pal.setColor(QPalette::WindowText, dark ? QColor(Qt::white) : HeaderColor().darker(140));
     LabelTitle->setPalette(pal);
+}
+
+void TSkinnedFrame::SetTitle(const QString& text)
+{
+    QFont font = LabelTitle->font();
+    font.setPointSizeF(titlePointSize_);
+    while (font.pointSizeF() > 7.5 && QFontMetrics(font).horizontalAdvance(text) > LabelTitle->width())
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    LabelTitle->setFont(font);
+    LabelTitle->setText(text);
 }
 
 void TSkinnedFrame::paintEvent(QPaintEvent*)

@@ -35,6 +35,8 @@ public:
     const TSkinImages& Skin() const { return skin_; }
     // Positions of the layout variant; pageArea is where the page control goes.
     void ApplyLayout(const TLayoutVariant& layout, QWidget* pageArea);
+    // The title line, in a smaller type when the text would not fit.
+    void SetTitle(const QString& text);
     // The colour of the header band, for the pages' palette.
     QColor HeaderColor() const;
 
@@ -47,6 +49,7 @@ private:
     void StartDrag(QPoint globalPos);
 
     TSkinImages skin_;
+    qreal titlePointSize_ = 0;
     QPixmap background_;   // the skin background with its magenta made transparent
     bool dragging_ = false;
     QPoint dragOffset_;

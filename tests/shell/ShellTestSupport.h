@@ -1,0 +1,103 @@
+#pragma once
+// A program folder of its own for each test: an edition file, the skin folders of the
+// build, and AppData/Documents in a temporary home, so no test touches the user's files.
+#include "AppSettings.h"
+#include "ClickableImage.h"
+#include "EditionConfig.h"
+#include "EngineStandIn.h"
+#include "FakeDesktop.h"
+#include "Log.h"
+#include "Main.h"
+#include "UtilFuncs.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+inline QString BuildBinDir()
+{
+    const QByteArray dir = qgetenv("VORNIC_BIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin") : QString::fromLocal8Bit(dir);
+}
+
+// The engine as the window uses it, counting the calls the close path and Exit make.
+class CountingEngine : public TEngineComponent {
+public:
+    int* stops;
+    int* detaches;
+    CountingEngine(int* stopCount, int* detachCount) : stops(stopCount), detaches(detachCount) {}
+    void StopTasks(bool wait) override { if (wait) ++*stops; }
+    void DetachEvents() override { ++*detaches; }
+};
+
+class ShellTest : public ::testing::Test {
+protected:
+    QTemporaryDir appDir, home;
+    ScopedFakeDesktop desktop;
+    std::unique_ptr<TFormLog> formLog;
+    std::unique_ptr<TFormMain> window;
+    int stops = 0, detaches = 0;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(appDir.isValid() && home.isValid());
+        QDir().mkpath(home.path() + QStringLiteral("/config"));
+        QDir().mkpath(home.path() + QStringLiteral("/Documents"));
+        SetShellFolderOverride(QStringLiteral("AppData"), home.path() + QStringLiteral("/config"));
+        SetShellFolderOverride(QStringLiteral("Personal"), home.path() + QStringLiteral("/Documents"));
+        AppSettings = TAppSettings();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        formLog.reset();
+        SetShellFolderOverride(QStringLiteral("AppData"), QString());
+        SetShellFolderOverride(QStringLiteral("Personal"), QString());
+    }
+
+    // The build's skin folders beside the program.
+    void LinkSkins()
+    {
+        if (QFileInfo::exists(appDir.filePath(QStringLiteral("sounds"))))
+            return;
+        ASSERT_TRUE(QFile::link(BuildBinDir() + QStringLiteral("/sounds"), appDir.filePath(QStringLiteral("sounds"))));
+    }
+
+    void WriteEdition(const QString& body)
+    {
+        QFile file(appDir.filePath(EditionFileName));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(body.toUtf8());
+    }
+
+    TFormMain& Start(std::unique_ptr<TEngineComponent> engine = nullptr)
+    {
+        window.reset();
+        formLog = std::make_unique<TFormLog>();
+        if (!engine)
+            engine = std::make_unique<CountingEngine>(&stops, &detaches);
+        window = std::make_unique<TFormMain>(appDir.path(), formLog.get(), std::move(engine));
+        QCoreApplication::processEvents();   // the deferred start
+        return *window;
+    }
+
+    QString LogText() const { return formLog->Lines().join(QLatin1Char('\n')); }
+    QString SettingsFile() const { return SettingsDir + SettingsFileName; }
+
+    template <class T>
+    T* Find(const char* name) const
+    {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+};
