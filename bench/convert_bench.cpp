@@ -13,12 +13,26 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
 
 namespace {
+
+struct TTimes {
+    double Wall = -1; // seconds
+    double Cpu = -1;  // user + system seconds of every thread or child process
+};
+
+double CpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 struct TSetting {
     const char* Name;
@@ -43,42 +57,44 @@ std::vector<TSetting> Settings()
     };
 }
 
-double RunEngine(const TSetting& s, const QString& input, const QString& output)
+TTimes RunEngine(const TSetting& s, const QString& input, const QString& output)
 {
     QElapsedTimer timer;
     timer.start();
+    const double cpu = CpuSeconds(RUSAGE_SELF);
     TFFmpegTranscoder t;
     t.OnProgressReport = [](const TProgressInfo&) {};
     if (!t.OpenInput(input)) {
         std::fprintf(stderr, "engine: %s\n", qPrintable(t.ErrorText()));
-        return -1;
+        return {};
     }
     for (const auto& [name, value] : s.EngineOptions) t.SetOption(name, value);
     if (t.CreateOutput(output, false) < 0) {
         std::fprintf(stderr, "engine: %s\n", qPrintable(t.ErrorText()));
-        return -1;
+        return {};
     }
     try {
         t.Run();
     } catch (const FFmpegException& e) {
         std::fprintf(stderr, "engine: %s\n", qPrintable(e.Message()));
-        return -1;
+        return {};
     }
-    return timer.elapsed() / 1000.0;
+    return {timer.elapsed() / 1000.0, CpuSeconds(RUSAGE_SELF) - cpu};
 }
 
-double RunCommandLine(const TSetting& s, const QString& input, const QString& output)
+TTimes RunCommandLine(const TSetting& s, const QString& input, const QString& output)
 {
     QElapsedTimer timer;
     timer.start();
+    const double cpu = CpuSeconds(RUSAGE_CHILDREN);
     QProcess process;
     process.start("ffmpeg", QStringList{"-v", "error", "-y", "-i", input} + s.CommandLine + QStringList{output});
     process.waitForFinished(-1);
     if (process.exitCode() != 0) {
         std::fprintf(stderr, "ffmpeg: %s\n", process.readAllStandardError().constData());
-        return -1;
+        return {};
     }
-    return timer.elapsed() / 1000.0;
+    return {timer.elapsed() / 1000.0, CpuSeconds(RUSAGE_CHILDREN) - cpu};
 }
 
 double Median(std::vector<double> v)
@@ -112,12 +128,13 @@ int main(int argc, char** argv)
     }
     FFLogger()->SetLogLevel(llQuiet);
 
-    std::printf("%-32s %10s %10s %8s\n", "setting", "engine s", "ffmpeg s", "ratio");
+    std::printf("%-32s %9s %9s %7s %9s %9s %7s\n", "setting", "engine s", "ffmpeg s", "ratio", "eng cpu", "cli cpu",
+                "ratio");
     int status = 0;
     for (const TSetting& s : Settings()) {
         const QString engineOut = work + "/engine." + s.Extension;
         const QString cliOut = work + "/cli." + s.Extension;
-        std::vector<double> engine, cli;
+        std::vector<TTimes> engine, cli;
         for (int i = 0; i < runs; ++i) {
             // Alternate which one goes first so warm caches favour neither.
             if (i % 2 == 0) {
@@ -127,12 +144,18 @@ int main(int argc, char** argv)
                 cli.push_back(RunCommandLine(s, input, cliOut));
                 engine.push_back(RunEngine(s, input, engineOut));
             }
-            if (engine.back() < 0 || cli.back() < 0) return 1;
+            if (engine.back().Wall < 0 || cli.back().Wall < 0) return 1;
         }
-        const double e = Median(engine), c = Median(cli);
+        auto median = [](const std::vector<TTimes>& v, double TTimes::*field) {
+            std::vector<double> x;
+            for (const TTimes& t : v) x.push_back(t.*field);
+            return Median(x);
+        };
+        const double e = median(engine, &TTimes::Wall), c = median(cli, &TTimes::Wall);
+        const double ec = median(engine, &TTimes::Cpu), cc = median(cli, &TTimes::Cpu);
         const double ratio = c > 0 ? e / c : 0;
-        std::printf("%-32s %10.2f %10.2f %8.3f   (sizes %lld / %lld bytes)\n", s.Name, e, c, ratio,
-                    (long long)QFileInfo(engineOut).size(), (long long)QFileInfo(cliOut).size());
+        std::printf("%-32s %9.2f %9.2f %7.3f %9.2f %9.2f %7.3f  (sizes %lld / %lld bytes)\n", s.Name, e, c, ratio, ec,
+                    cc, cc > 0 ? ec / cc : 0, (long long)QFileInfo(engineOut).size(), (long long)QFileInfo(cliOut).size());
         std::fflush(stdout);
         if (ratio > 1.05) status = 3;
     }
