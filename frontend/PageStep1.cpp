@@ -45,7 +45,9 @@ public:
         const QColor accent = option.palette.color(QPalette::Highlight);
         if (selected) {
             p->setPen(Qt::NoPen);
-            p->setBrush(accent.lighter(185));
+            QColor soft = accent;
+            soft.setAlpha(40);
+            p->setBrush(soft);
             p->drawRoundedRect(r, 6, 6);
         }
         const QRect picture(r.left() + 6, r.top() + 4, 66, r.height() - 8);

@@ -120,6 +120,8 @@ int main(int argc, char** argv)
             w.ShowPage(TWizardPage(page));
             if (page == wpStep2)
                 w.PageStep2->ShowOutputSettings();
+            if (page == wpStep5)
+                w.PageStep5->ShowURLPageSettings();
             QCoreApplication::processEvents();
             ok = Save(RenderWindow(w), prefix + QString::fromLatin1(PageNames[page]) + QStringLiteral(".png"));
         }
