@@ -212,6 +212,17 @@ TEST_F(Pipeline, RecordingTimeAndFileSizeLimitEndTheRun)
         EXPECT_EQ(job.Reports.back().TotalDuration, 1000000);
     }
     {
+        // A start position on the output skips the first second, for copies and encodes alike.
+        TJob job;
+        ASSERT_TRUE(job.Input(src));
+        const QString out = Out("later.mkv");
+        ASSERT_TRUE(job.Output(out, {{"vcodec", "mpeg4"}, {"acodec", "copy"}, {"ss", "1"}}));
+        ASSERT_EQ(job.Run().toStdString(), "");
+        EXPECT_NEAR(Duration(out), 1.0, 0.1);
+        EXPECT_NEAR(CountFrames(out), 25, 1);
+        EXPECT_EQ(DecodeErrors(out).toStdString(), "");
+    }
+    {
         TJob job;
         ASSERT_TRUE(job.Input(src));
         const QString out = Out("limited.avi");
