@@ -27,7 +27,7 @@ TEST_F(EngineTest, PropertiesHaveTheirDefaultsAndLimits)
     EXPECT_EQ(engine.ProgressInterval(), 100);
 }
 
-TEST_F(EngineTest, LoadLibrariesReportsAMissingFolderThroughLastError)
+TEST_F(EngineTest, LoadingLoadedLibrariesAgainSucceeds)
 {
     TFFmpegEngine engine;
     // Already loaded: loading again from anywhere is a no-op that succeeds.
