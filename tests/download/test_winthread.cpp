@@ -204,9 +204,9 @@ TEST(WinThread, WaitTimeoutAsksWhetherToStop)
 TEST(WinThread, WaitCycleRestartsWhileEventsKeepArriving)
 {
     TCustomWinThread thread;
-    thread.SetOnExecute([](QObject*) { std::this_thread::sleep_for(std::chrono::milliseconds(900)); });
+    thread.SetOnExecute([](QObject*) { std::this_thread::sleep_for(std::chrono::milliseconds(2500)); });
     thread.WaitThread = true;
-    thread.WaitTimeout = 300;
+    thread.WaitTimeout = 1000;   // ten times the tick: safe on a loaded machine
     bool timedOut = false;
     thread.OnWaitTimeout = [&](QObject*, bool&) { timedOut = true; };
     QTimer ticker;   // the user moving the mouse
