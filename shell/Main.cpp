@@ -178,7 +178,9 @@ void TFormMain::FormCreate()
     }
 
     PopupMenuHelp = CreateHelpMenu(this, EditionConfig.Name, ToolsWording(EditionConfig.Name).ActionMoreFreeTools
-                                   == QStringLiteral("More Tools..."), [this] { ShowAboutBox(this); });
+                                   == QStringLiteral("More Tools..."), [this] {
+        ShowAboutBox(this, CurrentAboutEdition(appDir_), UsesSimpleAboutBox(EditionConfig.Name));
+    });
     addActions(PopupMenuHelp->actions());   // F1 and the other shortcuts work from the window
     setAcceptDrops(true);                                                      // 10
 

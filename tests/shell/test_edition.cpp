@@ -37,6 +37,7 @@ TEST_F(ShellTest, WithoutEditionFileTheDefaultsApply)
     EXPECT_EQ(w.windowTitle(), QString());
     EXPECT_EQ(w.CurrentPage(), wpMode);
     EXPECT_EQ(w.LabelTitle->text(), QStringLiteral("Welcome to ! What do you want to do?"));
+    EXPECT_EQ(SettingsDir, home.path() + QStringLiteral("/config/"));   // no title: AppData itself
     EXPECT_EQ(VisibleFormatButtons(w), 0);
     for (QToolButton* b : w.PageStep2->ClassButtons)
         EXPECT_FALSE(b->isVisibleTo(w.PageStep2));
