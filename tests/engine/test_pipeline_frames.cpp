@@ -165,6 +165,14 @@ TEST_F(PipelineFrames, BitstreamFilterAndVideoFilterChain)
     ASSERT_EQ(filtered.Run().toStdString(), "");
     EXPECT_EQ(ProbeValue(flipped, "stream=width", "v:0"), "120");
     EXPECT_EQ(ProbeValue(flipped, "stream=height", "v:0"), "160");
+
+    TJob deinterlaced;
+    ASSERT_TRUE(deinterlaced.Input(Small()));
+    const QString out2 = Out("deint.avi");
+    ASSERT_TRUE(deinterlaced.Output(out2, {{"vcodec", "mpeg4"}, {"deinterlace", "1"}, {"croptop", "8"}, {"an", "1"}}));
+    ASSERT_EQ(deinterlaced.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(out2, "stream=height", "v:0"), "112");
+    EXPECT_EQ(CountFrames(out2), 25);
 }
 
 // A frame-hook module built from source at test time: it blanks the luma plane.
