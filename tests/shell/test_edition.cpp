@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -210,4 +211,28 @@ TEST_F(ShellTest, UnwritableSettingsStillStartAndSayWhy)
     ASSERT_FALSE(desktop->shown.empty());
     EXPECT_EQ(desktop->shown.front().kind, TMsgDlgType::mtError);
     EXPECT_TRUE(desktop->shown.front().message.contains(QStringLiteral("system.dat")));
+}
+
+TEST_F(ShellTest, EditionTablesTrimTheFrameAndWording)
+{
+    LinkSkins();
+    WriteEdition(QStringLiteral("[SYSTEM]\nName=vornic Lite\n"));
+    TFormMain& lite = Start();
+    for (QWidget* w : std::initializer_list<QWidget*>{lite.LabelVersion, lite.LabelMoreTools, lite.ButtonHelp,
+                                                      lite.ButtonLog})
+        EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+    EXPECT_TRUE(lite.ButtonNext->isVisible());
+    EXPECT_EQ(lite.LabelMoreTools->text(), QStringLiteral("more free tools..."));
+
+    WriteEdition(QStringLiteral("[SYSTEM]\nName=vornic Pro\n"));
+    TFormMain& pro = Start();
+    EXPECT_TRUE(pro.ButtonHelp->isVisible());
+    EXPECT_EQ(pro.LabelMoreTools->text(), QStringLiteral("more tools..."));
+    QAction* more = pro.PopupMenuHelp->findChild<QAction*>(QStringLiteral("ActionMoreFreeTools"));
+    if (!more)
+        for (QAction* a : pro.PopupMenuHelp->actions())
+            if (a->objectName() == u"ActionMoreFreeTools")
+                more = a;
+    ASSERT_NE(more, nullptr);
+    EXPECT_EQ(more->text(), QStringLiteral("More Tools..."));
 }

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QMimeData>
+#include <QDropEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
@@ -423,4 +425,35 @@ TEST_F(ShellTest, SummaryShowsCountsAndErrorsOnlyWhenThereAreSome)
     QTest::mouseClick(w.PageStep4->LabelOpenFolder, Qt::LeftButton);
     ASSERT_EQ(desktop->opened.size(), 1);
     EXPECT_EQ(desktop->opened.front(), home.filePath(QStringLiteral("converted/")));
+}
+
+TEST_F(ShellTest, ClosingDuringAConversionStopsTheTasksAndSaves)
+{
+    LinkSkins();
+    TFormMain& w = Start();
+    w.ShowPage(wpStep3);
+    w.PageStep3->CheckBoxPlayASound->click();
+    QTest::mouseClick(w.ButtonClose, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(desktop->shown.empty());
+    EXPECT_EQ(stops, 1);
+    TAppSettings stored;
+    ASSERT_TRUE(LoadSettingsFrom(stored, SettingsFile()));
+    EXPECT_TRUE(stored.PlayASoundWhenFinished);
+}
+
+TEST_F(ShellTest, DropEventTakesLocalFiles)
+{
+    LinkSkins();
+    TFormMain& w = Start();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(home.filePath("clip.avi")), QUrl(QStringLiteral("http://example.com/x.avi")),
+                  QUrl::fromLocalFile(home.filePath("readme.txt"))});
+    QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w, &drop);
+    ASSERT_EQ(w.PageStep1->RowCount(), 1);
+    EXPECT_EQ(w.PageStep1->RowFileName(0), home.filePath("clip.avi"));
 }
