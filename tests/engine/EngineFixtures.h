@@ -44,23 +44,23 @@ inline std::vector<TMediaCase> MediaCases()
 {
     const QStringList av = TestSource();
     return {
-        {"mp4_h264_aac.mp4", av + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}, true, true},
-        {"avi_mpeg4_mp3.avi", av + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}, true, true},
-        {"mkv_h264_opus.mkv", av + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "libopus"}, true, true},
-        {"ps_mpeg2_mp2.mpg", av + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}, true, true},
-        {"flv_flv1_mp3.flv", av + QStringList{"-c:v", "flv", "-c:a", "libmp3lame"}, true, true},
-        {"ogg_theora_vorbis.ogv", av + QStringList{"-c:v", "libtheora", "-q:v", "7", "-c:a", "libvorbis"}, true, true},
-        {"webm_vp8_opus.webm", av + QStringList{"-c:v", "libvpx", "-b:v", "1M", "-c:a", "libopus"}, true, true},
-        {"wav_pcm.wav", QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "3",
+        {"probe_mp4_h264_aac.mp4", av + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}, true, true},
+        {"probe_avi_mpeg4_mp3.avi", av + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}, true, true},
+        {"probe_mkv_h264_opus.mkv", av + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "libopus"}, true, true},
+        {"probe_ps_mpeg2_mp2.mpg", av + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}, true, true},
+        {"probe_flv_flv1_mp3.flv", av + QStringList{"-c:v", "flv", "-c:a", "libmp3lame"}, true, true},
+        {"probe_ogg_theora_vorbis.ogv", av + QStringList{"-c:v", "libtheora", "-q:v", "7", "-c:a", "libvorbis"}, true, true},
+        {"probe_webm_vp8_opus.webm", av + QStringList{"-c:v", "libvpx", "-b:v", "1M", "-c:a", "libopus"}, true, true},
+        {"probe_wav_pcm.wav", QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "3",
                                     "-c:a", "pcm_s16le"}, false, true},
-        {"mp3_only.mp3", QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "3",
+        {"probe_mp3_only.mp3", QStringList{"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "3",
                                      "-c:a", "libmp3lame"}, false, true},
         // Raw elementary stream: the container knows no duration.
-        {"raw_h264.h264", TestSource("320x240", 2, false) + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "h264"}, true, false},
+        {"probe_raw_h264.h264", TestSource("320x240", 2, false) + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-f", "h264"}, true, false},
         // No sample aspect ratio declared anywhere.
-        {"nosar_h264.mkv", TestSource("320x240", 2, false) + QStringList{"-vf", "setsar=0", "-c:v", "libx264", "-pix_fmt", "yuv420p"}, true, false},
+        {"probe_nosar_h264.mkv", TestSource("320x240", 2, false) + QStringList{"-vf", "setsar=0", "-c:v", "libx264", "-pix_fmt", "yuv420p"}, true, false},
         // Odd width, already 24-bit BGR: the bitmap must still be right.
-        {"odd_bgr24.avi", TestSource("161x121", 2, false) + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24"}, true, false},
+        {"probe_odd_bgr24.avi", TestSource("161x121", 2, false) + QStringList{"-c:v", "rawvideo", "-pix_fmt", "bgr24"}, true, false},
     };
 }
 

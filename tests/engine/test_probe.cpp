@@ -274,7 +274,7 @@ TEST_F(ProbeTest, BitmapNeedsADecodedPicture)
 
 TEST_F(ProbeTest, StillImageDecodesOnceAndCannotSeek)
 {
-    const QString png = MediaFixture("still.png", TestSource("64x48", 1, false) + QStringList{"-frames:v", "1"});
+    const QString png = MediaFixture("probe_still.png", TestSource("64x48", 1, false) + QStringList{"-frames:v", "1"});
     TAVProbe probe;
     ASSERT_TRUE(probe.LoadFile(png, "image2"));
     EXPECT_FALSE(probe.Seek(0, 1000));

@@ -161,14 +161,14 @@ TEST_F(BadInputTest, CorruptedVariantsOfEveryContainer)
     // address sanitizer.
     const QStringList small = TestSource("160x120", 1);
     const std::vector<std::pair<QString, QStringList>> seeds = {
-        {"small.mp4", small + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}},
-        {"small.avi", small + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}},
-        {"small.mkv", small + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "libopus"}},
-        {"small.mpg", small + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
-        {"small.flv", small + QStringList{"-c:v", "flv", "-c:a", "libmp3lame"}},
-        {"small.ogv", small + QStringList{"-c:v", "libtheora", "-c:a", "libvorbis"}},
-        {"small.webm", small + QStringList{"-c:v", "libvpx", "-c:a", "libopus"}},
-        {"small.mp3", QStringList{"-f", "lavfi", "-i", "sine", "-t", "1", "-c:a", "libmp3lame"}},
+        {"probe_small.mp4", small + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"}},
+        {"probe_small.avi", small + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}},
+        {"probe_small.mkv", small + QStringList{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "libopus"}},
+        {"probe_small.mpg", small + QStringList{"-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob"}},
+        {"probe_small.flv", small + QStringList{"-c:v", "flv", "-c:a", "libmp3lame"}},
+        {"probe_small.ogv", small + QStringList{"-c:v", "libtheora", "-c:a", "libvorbis"}},
+        {"probe_small.webm", small + QStringList{"-c:v", "libvpx", "-c:a", "libopus"}},
+        {"probe_small.mp3", QStringList{"-f", "lavfi", "-i", "sine", "-t", "1", "-c:a", "libmp3lame"}},
     };
     constexpr int variantsPerSeed = 40;
     std::mt19937 random(20240601);
