@@ -58,7 +58,7 @@ TPageStep2::TPageStep2(QWidget* parent) : QWidget(parent)
 
     LabelConvertTo = new QLabel(tr("Convert to:"), this);
     LabelConvertTo->setObjectName(QStringLiteral("LabelConvertTo"));
-    LabelConvertTo->setGeometry(18, 94, 300, 20);
+    LabelConvertTo->setGeometry(18, 110, 300, 20);
 
     for (int c = 0; c < FormatClassCount; ++c) {
         auto* button = new QToolButton(this);
@@ -118,6 +118,11 @@ void TPageStep2::ApplyEditionLayout(const TEditionConfig& config)
         PresetAreas[c]->setGeometry(FormatGridLeft, top + 22, FormatAreaWidth - 2 * FormatGridLeft, 32);
     }
     const TClassButtonsLayout classes = LayoutClassButtons(config, width() > 0 ? width() : 560);
+    bool anyClass = false;
+    for (const TButtonPlacement& b : classes.Buttons)
+        anyClass = anyClass || b.Visible;
+    // Without a class to choose the caption would label nothing (and the area moves up).
+    LabelConvertTo->setVisible(anyClass);
     for (int c = 0; c < FormatClassCount; ++c) {
         ClassButtons[c]->setVisible(classes.Buttons[c].Visible);
         if (classes.Buttons[c].Visible)

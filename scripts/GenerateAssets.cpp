@@ -102,7 +102,7 @@ bool WriteEdition(const QString& path)
            "Skin=0\n"
            "DVD=1\n"
            "Merge=0\n"
-           "Copyright=Copyright (C) 2026 The vornic developers\n";
+           "Copyright=2026 The vornic developers\n";
     return true;
 }
 

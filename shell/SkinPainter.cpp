@@ -270,13 +270,17 @@ QImage PaintLeftLogo(const TSkinScheme& s)
     p.setBrush(s.accent);
     p.drawPolygon(QPolygonF{QPointF(80, 66), QPointF(96, 78), QPointF(80, 90)});
 
+    // The tagline sits on a card of its own, so it reads on any panel the picture is put on.
     const bool darkColumn = s.columnTo.lightness() < 110;
+    p.setPen(Qt::NoPen);
+    p.setBrush(darkColumn ? QColor(0, 0, 0, 70) : QColor(255, 255, 255, 235));
+    p.drawRoundedRect(QRectF(2, 154, 172, 80), 10, 10);
     p.setPen(darkColumn ? QColor(Qt::white) : s.headerFrom);
     p.setFont(SkinFont(15, QFont::Bold));
     p.drawText(QRectF(0, 160, 176, 24), Qt::AlignHCenter, QStringLiteral("Convert. Download."));
     p.setPen(darkColumn ? QColor(255, 255, 255, 180) : s.headerFrom.lighter(160));
     p.setFont(SkinFont(12));
-    p.drawText(QRectF(0, 186, 176, 44), Qt::AlignHCenter | Qt::TextWordWrap,
+    p.drawText(QRectF(8, 186, 160, 44), Qt::AlignHCenter | Qt::TextWordWrap,
                QStringLiteral("Your videos and music on every screen you own"));
     return image;
 }
