@@ -28,18 +28,18 @@ test: build
 screenshots: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots
 
-# Sanitizer builds of the tests that exercise threads and hostile media (label "sanitize").
+# Sanitizer builds of the tests that exercise threads and hostile media (labels asan, tsan, sanitize).
 SAN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 test-asan: deps
 	cmake -S . -B build-asan $(GENERATOR) $(SAN_FLAGS) -DVORNIC_SANITIZE=address
-	cmake --build build-asan -j $(JOBS) --target sanitize_tests
-	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -L sanitize
+	cmake --build build-asan -j $(JOBS) --target asan_tests
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -L "sanitize|asan"
 
 test-tsan: deps
 	cmake -S . -B build-tsan $(GENERATOR) $(SAN_FLAGS) -DVORNIC_SANITIZE=thread
-	cmake --build build-tsan -j $(JOBS) --target sanitize_tests
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L sanitize
+	cmake --build build-tsan -j $(JOBS) --target tsan_tests
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L "sanitize|tsan"
 
 bench: build
 	bash bench/run-all.sh $(BUILD)
