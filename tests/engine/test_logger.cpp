@@ -1,3 +1,4 @@
+// label: sanitize
 // The engine logger: levels, line assembly of library output, filtering and main-thread delivery.
 #include "EngineFixtures.h"
 #include "FFmpegApi.h"

@@ -1,5 +1,6 @@
-// label: sanitize
+// label: asan
 // The probe on hostile input: every file gets an answer and a message, never a crash or a hang.
+// (Not under the thread sanitizer: it cannot see the decoders' own thread pool synchronise.)
 #include "AVProbe.h"
 #include "EngineFixtures.h"
 #include "FFmpegLogger.h"
