@@ -18,6 +18,11 @@ TCustomFFmpegEngine::TCustomFFmpegEngine(QObject* owner)
 
 TCustomFFmpegEngine::~TCustomFFmpegEngine()
 {
+    ShutDown();
+}
+
+void TCustomFFmpegEngine::ShutDown()
+{
     FDestroying = true;
     StopTasks(true);
     ReapEventThreads(true);

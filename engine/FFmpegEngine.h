@@ -65,6 +65,11 @@ public:
     void DetachEvents();
 
 protected:
+    // Stops every task and waits for every thread of the component, then frees the tasks.
+    // Destructors of derived classes call it first: the workers call the virtual Do* methods,
+    // which must not run while the object is being taken apart.
+    void ShutDown();
+
     virtual void DoCustomHook(TFFmpeg* task, THookInfo& info);
     virtual void DoPreviewBitmap(TFFmpeg* task, TPreviewInfo& info);
     virtual void DoProgress(TFFmpeg* task, const TProgressInfo& info);
@@ -149,6 +154,7 @@ private:
 class TFFmpegEngine : public TCustomFFmpegEngine {
 public:
     explicit TFFmpegEngine(QObject* owner = nullptr) : TCustomFFmpegEngine(owner) {}
+    ~TFFmpegEngine() override { ShutDown(); }
 
     using TCustomFFmpegEngine::Version;
     using TCustomFFmpegEngine::Preview;

@@ -97,12 +97,12 @@ TFFmpeg* TCustomFFmpegEngine::StartOne()
         task->FWorkerID = std::this_thread::get_id();
         return task;
     }
-    task->FThread = std::make_unique<TConvertThread>(
+    task->SetThread(std::make_unique<TConvertThread>(
         [this, task] {
             task->FWorkerID = std::this_thread::get_id();
             RunTask(task);
         },
-        FThreadPriority.load());
+        FThreadPriority.load()));
     return nullptr;
 }
 
@@ -253,10 +253,10 @@ void TCustomFFmpegEngine::StopTasks(bool wait)
             case TFFmpeg::tsCreated:
                 task->FState = TFFmpeg::tsCancelling;
                 task->FTerminatorDone = false;
-                task->FTerminator = std::make_unique<TDoTerminateThread>([this, task] {
+                task->SetTerminator(std::make_unique<TDoTerminateThread>([this, task] {
                     TerminateTask(task);
                     task->FTerminatorDone = true;
-                });
+                }));
                 waitFor.push_back(task);
                 break;
             default: break;

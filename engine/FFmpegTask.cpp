@@ -10,8 +10,7 @@ TFFmpeg::~TFFmpeg()
 {
     RequestStop();
     WaitIdle();
-    FThread.reset();
-    FTerminator.reset();
+    JoinThreads();
     DetachProbes();
 }
 
@@ -21,8 +20,33 @@ void TFFmpeg::WaitIdle()
     if (FWorkerID.load() == std::this_thread::get_id() && !FWorkerDone.load()) return;
     if (ServedByCurrentThread()) return;
     WaitServicingEvents([this] { return FWorkerDone.load() && FTerminatorDone.load(); }, -1, 20);
-    if (FThread) FThread->Join();
-    if (FTerminator) FTerminator->Join();
+    JoinThreads();
+}
+
+void TFFmpeg::SetThread(std::unique_ptr<TConvertThread> thread)
+{
+    std::lock_guard lock(FThreadLock);
+    FThread = std::move(thread);
+}
+
+void TFFmpeg::SetTerminator(std::unique_ptr<TDoTerminateThread> thread)
+{
+    std::lock_guard lock(FThreadLock);
+    FTerminator = std::move(thread);
+}
+
+void TFFmpeg::JoinThreads()
+{
+    std::unique_ptr<TConvertThread> worker;
+    std::unique_ptr<TDoTerminateThread> terminator;
+    {
+        std::lock_guard lock(FThreadLock);
+        // A thread never joins itself; its object stays until the task is freed.
+        if (FThread && !FThread->IsCurrentThread()) worker = std::move(FThread);
+        if (FTerminator && !FTerminator->IsCurrentThread()) terminator = std::move(FTerminator);
+    }
+    worker.reset();
+    terminator.reset();
 }
 
 TAVProbe* TFFmpeg::InputProbe(int index)

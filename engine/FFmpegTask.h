@@ -63,6 +63,11 @@ private:
     mutable std::mutex FExceptionLock;
     QString FExceptionMsg;
 
+    void SetThread(std::unique_ptr<TConvertThread> thread);
+    void SetTerminator(std::unique_ptr<TDoTerminateThread> thread);
+    void JoinThreads();
+
+    std::mutex FThreadLock; // the thread references are set and joined from different threads
     std::unique_ptr<TConvertThread> FThread;
     std::unique_ptr<TDoTerminateThread> FTerminator;
     std::atomic<bool> FWorkerDone{true};

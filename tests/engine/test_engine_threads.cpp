@@ -7,7 +7,62 @@
 #include <QDir>
 #include <QThread>
 
+#include <cstdio>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
+
+// Frames of the first video stream, decoded in this process: starting ffprobe from a process
+// full of sanitized threads confuses the sanitizer, so the threaded checks use our probe.
+int DecodedFrames(const QString& file)
+{
+    TAVProbe probe;
+    if (!probe.LoadFile(file)) return -1;
+    int frames = 0;
+    while (probe.DecodeNextFrame()) ++frames;
+    return frames;
+}
+
+// Makes a clip where MediaFixture looks for it, with a plain fork and exec: the way the
+// toolkit starts processes shares the parent's memory until exec, behind the sanitizer's back.
+void MakeClip(const QString& name, const QStringList& args)
+{
+    const QString path = FixtureDir() + "/" + name;
+    if (QFileInfo::exists(path)) return;
+    const QString part = path + QString(".%1.part.avi").arg(getpid());
+    std::vector<QByteArray> bytes{"ffmpeg", "-v", "error", "-y"};
+    for (const QString& a : args) bytes.push_back(a.toUtf8());
+    bytes.push_back(part.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& b : bytes) argv.push_back(b.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execvp("ffmpeg", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ffmpeg failed for " << name.toStdString();
+    std::rename(part.toUtf8().constData(), path.toUtf8().constData()); // others see it whole
+}
+
+// The clips are made before any test starts a thread.
+class Clips : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        LoadEngineLibraries();
+        const QStringList source{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-f", "lavfi",
+                                 "-i", "sine=frequency=440:sample_rate=22050"};
+        const QStringList codecs{"-c:v", "mpeg4", "-c:a", "mp2"};
+        MakeClip("engine_tiny.avi", source + QStringList{"-t", "1"} + codecs);
+        MakeClip("engine_long.avi", source + QStringList{"-t", "3"} + codecs);
+    }
+};
+const auto* const clips = ::testing::AddGlobalTestEnvironment(new Clips);
 
 int ProcessThreads()
 {
@@ -68,7 +123,7 @@ TEST_F(EngineTest, OneThreadRunsTheTasksOneAfterAnother)
     EXPECT_EQ(t[3].TaskIndex, -1);
     EXPECT_EQ(concurrency.Max.load(), 1);
     for (std::thread::id id : events.TerminateThreads) EXPECT_NE(id, std::this_thread::get_id());
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(VideoFrames(Out(QString("one%1.avi").arg(i))), 25);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(DecodedFrames(Out(QString("one%1.avi").arg(i))), 25);
     engine.ClearTasks();
 }
 
@@ -92,7 +147,7 @@ TEST_P(ParallelRuns, EveryTaskReportsOnceAndTheRunOnceMore)
     ExpectOneReportPerTaskThenTheFinal(events.Snapshot(), tasks);
     for (const TTerminateInfo& info : events.Snapshot()) EXPECT_TRUE(info.Finished) << info.TaskIndex;
     EXPECT_LE(concurrency.Max.load(), threads);
-    for (int i = 0; i < tasks; ++i) EXPECT_EQ(VideoFrames(Out(QString("p%1.avi").arg(i))), 25) << i;
+    for (int i = 0; i < tasks; ++i) EXPECT_EQ(DecodedFrames(Out(QString("p%1.avi").arg(i))), 25) << i;
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, ParallelRuns, ::testing::Values(std::pair{2, 4}, std::pair{4, 6}));
@@ -122,9 +177,9 @@ TEST_F(EngineTest, StopWithWaitDuringTheFirstOfThreeTasks)
         EXPECT_FALSE(t[i].Exception) << t[i].TaskIndex;
     }
     // The stopped task's file is complete; the others were never written.
-    EXPECT_GT(VideoFrames(Out("s0.avi")), 0);
-    EXPECT_LT(VideoFrames(Out("s0.avi")), 75);
-    EXPECT_LE(VideoFrames(Out("s1.avi")), 0);
+    EXPECT_GT(DecodedFrames(Out("s0.avi")), 0);
+    EXPECT_LT(DecodedFrames(Out("s0.avi")), 75);
+    EXPECT_LE(DecodedFrames(Out("s1.avi")), 0);
 }
 
 TEST_F(EngineTest, StopWithoutWaitStillEndsWithTheFinalReport)
@@ -188,7 +243,7 @@ TEST_F(EngineTest, FreeingTheComponentStopsItsTasksAndLeavesNoThread)
     }
     EXPECT_EQ(ProcessThreads(), before);
     ExpectOneReportPerTaskThenTheFinal(events.Snapshot(), 3);
-    EXPECT_GT(VideoFrames(Out("d0.avi")), 0); // stopped, yet complete
+    EXPECT_GT(DecodedFrames(Out("d0.avi")), 0); // stopped, yet complete
 }
 
 } // namespace
