@@ -23,7 +23,6 @@ TCustomFFmpegEngine::~TCustomFFmpegEngine()
 
 void TCustomFFmpegEngine::ShutDown()
 {
-    FDestroying = true;
     StopTasks(true);
     ReapEventThreads(true);
     std::vector<std::unique_ptr<TFFmpeg>> tasks;

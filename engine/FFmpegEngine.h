@@ -148,7 +148,6 @@ private:
     std::atomic<int> FProgressInterval{500};
     std::atomic<TThreadPriority> FThreadPriority{tpNormal};
     std::atomic<bool> FTriggerEventInMainThread{true};
-    std::atomic<bool> FDestroying{false};
 };
 
 class TFFmpegEngine : public TCustomFFmpegEngine {
