@@ -3,7 +3,7 @@
 #include "AppSettings.h"
 #include "ClickableImage.h"
 #include "EditionConfig.h"
-#include "EngineStandIn.h"
+#include "EngineComponent.h"
 #include "FFmpegLogger.h"
 #include "HelpLinkFuncs.h"
 #include "ImageButton.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The main window: skinned frame + page switching + the wizard's Next/Back/Exit table +
 // the close path. The pages own their contents.
-#include "EngineStandIn.h"
+#include "EngineComponent.h"
 #include "PageTable.h"
 #include "SkinnedFrame.h"
 

@@ -4,7 +4,7 @@
 
 #include "AppSettings.h"
 #include "EditionConfig.h"
-#include "EngineStandIn.h"
+#include "EngineComponent.h"
 #include "FFmpegLogger.h"
 #include "Log.h"
 

@@ -3,7 +3,7 @@
 
 #include "AppSettings.h"
 #include "EditionConfig.h"
-#include "EngineStandIn.h"
+#include "EngineComponent.h"
 #include "PageMode.h"
 #include "PageStep1.h"
 #include "PageStep2.h"

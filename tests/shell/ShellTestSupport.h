@@ -4,7 +4,7 @@
 #include "AppSettings.h"
 #include "ClickableImage.h"
 #include "EditionConfig.h"
-#include "EngineStandIn.h"
+#include "EngineComponent.h"
 #include "FakeDesktop.h"
 #include "Log.h"
 #include "Main.h"
