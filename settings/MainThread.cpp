@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QMetaObject>
 #include <QThread>
 
 #include <QEvent>
@@ -64,11 +63,35 @@ public:
     const std::function<void()>* fn;
 };
 
+// A queued call that nobody waits for.
+class TPostedCallEvent : public QEvent {
+public:
+    static QEvent::Type Kind()
+    {
+        static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return kind;
+    }
+    explicit TPostedCallEvent(std::function<void()> f) : QEvent(Kind()), fn(std::move(f)) {}
+    std::function<void()> fn;
+};
+
 class THandOverReceiver : public QObject {
 protected:
     bool event(QEvent* e) override
     {
         HANDOVER_ACQUIRE(&handOverToken);
+        if (e->type() == TPostedCallEvent::Kind()) {
+            auto* call = static_cast<TPostedCallEvent*>(e);
+            try {
+                call->fn();
+            } catch (const std::exception& error) {
+                // Nobody is there to catch it: an exception must not end the event loop.
+                qWarning("Queued call failed: %s", error.what());
+            } catch (...) {
+                qWarning("Queued call failed");
+            }
+            return true;
+        }
         if (e->type() != THandOverEvent::Kind())
             return QObject::event(e);
         auto* h = static_cast<THandOverEvent*>(e);
@@ -118,7 +141,8 @@ void PostToMainThread(std::function<void()> fn)
         fn();
         return;
     }
-    QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+    HANDOVER_RELEASE(&handOverToken);
+    QCoreApplication::postEvent(HandOverReceiver(), new TPostedCallEvent(std::move(fn)));
 }
 
 bool WaitServicingEvents(const std::function<bool()>& done, int timeoutMs, int sliceMs)
