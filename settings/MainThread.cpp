@@ -141,8 +141,10 @@ void PostToMainThread(std::function<void()> fn)
         fn();
         return;
     }
-    HANDOVER_RELEASE(&handOverToken);
-    QCoreApplication::postEvent(HandOverReceiver(), new TPostedCallEvent(std::move(fn)));
+    QObject* receiver = HandOverReceiver();
+    auto* event = new TPostedCallEvent(std::move(fn));
+    HANDOVER_RELEASE(&handOverToken);   // after the event is built, so its contents are covered
+    QCoreApplication::postEvent(receiver, event);
 }
 
 bool WaitServicingEvents(const std::function<bool()>& done, int timeoutMs, int sliceMs)
