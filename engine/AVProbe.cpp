@@ -265,6 +265,25 @@ void TCustomAVProbe::GetFileStreamInfo(TFileStreamInfo& info)
     info.Genre = MetadataValue(m, "genre");
 }
 
+namespace {
+
+// The facts audio and video streams share.
+template <typename TStreamRecord>
+void FillCommonStreamInfo(AVStream* stream, const QString& codec, TStreamRecord& info)
+{
+    RepairTimeBase(stream);
+    info.Language = MetadataValue(stream->metadata, "language");
+    info.Codec = codec;
+    info.RawStartTime = stream->start_time;
+    info.StartTime = ToMicroseconds(stream->start_time, stream->time_base);
+    info.RawDuration = stream->duration;
+    info.Duration = ToMicroseconds(stream->duration, stream->time_base);
+    const std::int64_t bitRate = stream->codecpar->bit_rate;
+    info.BitRate = bitRate > 0 ? ClampToInt(bitRate) : -1;
+}
+
+} // namespace
+
 void TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info)
 {
     info = TAudioStreamInfo();
@@ -276,15 +295,8 @@ void TCustomAVProbe::GetAudioStreamInfo(int streamIndex, TAudioStreamInfo& info)
                                       "stream #%d is not audio stream.");
     if (!stream)
         return;
-    RepairTimeBase(stream);
+    FillCommonStreamInfo(stream, CodecDescription(streamIndex), info);
     const AVCodecParameters* par = stream->codecpar;
-    info.Language = MetadataValue(stream->metadata, "language");
-    info.Codec = CodecDescription(streamIndex);
-    info.RawStartTime = stream->start_time;
-    info.StartTime = ToMicroseconds(stream->start_time, stream->time_base);
-    info.RawDuration = stream->duration;
-    info.Duration = ToMicroseconds(stream->duration, stream->time_base);
-    info.BitRate = par->bit_rate > 0 ? ClampToInt(par->bit_rate) : -1;
     info.Channels = par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : -1;
     info.SampleRate = par->sample_rate > 0 ? par->sample_rate : -1;
     info.SampleFormat = par->format;
@@ -301,15 +313,8 @@ void TCustomAVProbe::GetVideoStreamInfo(int streamIndex, TVideoStreamInfo& info)
                                       "stream #%d is not video stream.");
     if (!stream)
         return;
-    RepairTimeBase(stream);
+    FillCommonStreamInfo(stream, CodecDescription(streamIndex), info);
     const AVCodecParameters* par = stream->codecpar;
-    info.Language = MetadataValue(stream->metadata, "language");
-    info.Codec = CodecDescription(streamIndex);
-    info.RawStartTime = stream->start_time;
-    info.StartTime = ToMicroseconds(stream->start_time, stream->time_base);
-    info.RawDuration = stream->duration;
-    info.Duration = ToMicroseconds(stream->duration, stream->time_base);
-    info.BitRate = par->bit_rate > 0 ? ClampToInt(par->bit_rate) : -1;
     info.Height = par->height > 0 ? par->height : -1;
     info.Width = par->width > 0 ? par->width : -1;
     // The container's ratio wins over the codec's, as players do.
