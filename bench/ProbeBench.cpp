@@ -2,6 +2,7 @@
 // duration) against the command-line tools doing the same (ffprobe, then ffmpeg -ss ... -frames:v 1).
 //
 //   vornic-bench-probe [--runs N] file...
+#include "BenchSupport.h"
 #include "AVProbe.h"
 #include "FFmpegLoader.h"
 
@@ -60,23 +61,13 @@ bool AddWithTools(const QString& file)
     return !json.isEmpty() && !Run("ffmpeg", args).isEmpty();
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList files = app.arguments().mid(1);
     int runs = 5;
-    if (files.size() >= 2 && files[0] == "--runs") {
-        runs = std::max(1, files[1].toInt());
-        files = files.mid(2);
-    }
+    const QStringList files = TakeRunsOption(app.arguments().mid(1), runs);
     if (files.isEmpty()) {
         std::fprintf(stderr, "usage: vornic-bench-probe [--runs N] file...\n");
         return 2;

@@ -2,6 +2,7 @@
 // same settings, run alternately, for three settings of the preset catalogue's kind.
 //
 //   vornic-bench-convert [--runs N] input.mp4 work-folder
+#include "BenchSupport.h"
 #include "FFmpegLoader.h"
 #include "FFmpegLogger.h"
 #include "FFmpegPipeline.h"
@@ -97,23 +98,13 @@ TTimes RunCommandLine(const TSetting& s, const QString& input, const QString& ou
     return {timer.elapsed() / 1000.0, CpuSeconds(RUSAGE_CHILDREN) - cpu};
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
     int runs = 5;
-    if (args.size() >= 2 && args[0] == "--runs") {
-        runs = std::max(1, args[1].toInt());
-        args = args.mid(2);
-    }
+    const QStringList args = TakeRunsOption(app.arguments().mid(1), runs);
     if (args.size() != 2) {
         std::fprintf(stderr, "usage: vornic-bench-convert [--runs N] input work-folder\n");
         return 2;

@@ -1,6 +1,7 @@
 // HTTP transfer benchmark: the transfer component against the curl command line, side by side,
 // fetching one large generated body from a server on 127.0.0.1, into memory and into a file.
 //   http_bench [--size-mb N] [--runs N] [--dir folder]
+#include "BenchSupport.h"
 #include "MainThread.h"
 #include "WinHTTP.h"
 
@@ -110,12 +111,6 @@ Sample RunCurl(const std::string& url, const std::string& output, qint64 size, c
     s.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
            (output == "/dev/null" || QFile(QString::fromStdString(output)).size() == size);
     return s;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 } // namespace
