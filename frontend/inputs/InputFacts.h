@@ -1,0 +1,37 @@
+#pragma once
+// What the input list knows of one file: the facts the probe gives when the file is added,
+// the four display lines of its row, the hidden values the conversion run reads, and the
+// thumbnail. QtCore and the engine only: the Step1 page, the conversion run and the
+// command-line converter share it.
+#include "AVProbe.h"
+
+#include <QString>
+
+#include <cstdint>
+
+// The values a row of the input list keeps for the run (path, duration, source geometry).
+struct TInputRow {
+    QString FileName;            // the full path as added; the row's identity
+    std::int64_t Duration = 0;   // microseconds; 0 when unknown
+    int Width = -1;              // first video stream; -1 without video
+    int Height = -1;
+    double Aspect = -1.0;        // display aspect of the first video stream; 0 = no sample aspect
+};
+
+struct TInputFacts {
+    TInputRow Row;
+    bool AudioOnly = false;      // no video stream
+    // The four lines beside the thumbnail, as shown.
+    QString MinName;             // the path shortened for display (the page shortens it to its width)
+    QString DurationLine;        // "Duration: " + text
+    QString BitrateLine;         // "Bit rate: " ... or "Audio Bit rate: " ...
+    QString DimensionLine;       // "Dimension: W x H" or "Audio Encoder: " ...
+    // The picture at half the duration; empty when the file has no video or it cannot be decoded.
+    TBitmap Thumbnail;
+};
+
+// Opens fileName with the probe, reads its facts (and the thumbnail when wanted) and closes it.
+// False with *error = the probe's LastErrorMessage when the file cannot be opened.
+// Throws FFmpegException when the engine libraries are not loaded.
+bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts, bool wantThumbnail,
+                    QString* error);

@@ -1,0 +1,80 @@
+#pragma once
+// One conversion run: turns the rows of the input list into tasks of the engine (one per
+// file, or one task joining them all), starts them on one worker thread, follows their
+// progress and terminations, and ends with the counts and the error lines. QtCore and the
+// engine only: the wizard's Step3 page and the command-line converter are two displays of it.
+//
+// Threads: Start, Stop and the accessors belong to the main thread, and every hook is called
+// on the main thread. Termination reports arrive on engine threads; the counters they share
+// are guarded, and what they change on screen is handed to the main thread.
+#include "InputFacts.h"
+#include "PresetCatalogue.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TFFmpegEngine;
+
+// A row of the conversion list (five columns).
+struct TConversionRow {
+    QString Name;        // the input's file name without folder
+    QString Duration;    // FormatMicroseconds of the duration, or "Duration is not preseted"
+    QString Third;       // per file: status ("Waiting...", "Converting...", "Finish.", "Failed.")
+                         // join: "WxH" of the input
+    QString Fourth;      // per file: progress ("", "42%", "N/A", "100%"); join: the aspect text
+    QString Path;        // per file: the input's folder with its trailing separator; join: the output
+    std::int64_t DurationUs = -1; // the known duration in microseconds, -1 when unknown
+    QString InputFile;   // the input's full name
+    QString OutputFile;  // the output's full name
+};
+
+// The status box.
+struct TRunStatus {
+    QString CurrentFile;       // "..." between runs
+    int Percent = 0;           // 0..100
+    bool HasEstimate = false;  // the three times below are defined
+    QString Estimated, Elapsed, TimeLeft; // "h:nn:ss"
+};
+
+class TConversionRun {
+public:
+    explicit TConversionRun(TFFmpegEngine& engine);
+    // Stops a running run, waits for its threads and unhooks the engine's events.
+    ~TConversionRun();
+    TConversionRun(const TConversionRun&) = delete;
+    TConversionRun& operator=(const TConversionRun&) = delete;
+
+    // Hooks, each called on the main thread; empty ones are skipped.
+    std::function<void(const QString& line)> OnLog;   // the run's log lines
+    std::function<void()> OnRowsBuilt;               // Rows(), JoinMode(), TotalFiles() are set
+    std::function<void(int row)> OnRowChanged;       // Rows()[row] changed
+    std::function<void(const TRunStatus& status)> OnStatus;
+    // The end of the run: counts and error lines are final and the engine's tasks are cleared.
+    std::function<void()> OnRunEnded;
+
+    // Builds the tasks for `inputs` (in order) with the chosen format and preset, and starts
+    // them. Returns the number of tasks started. When none could be built the run still ends
+    // (OnRunEnded is posted) and its error lines give the reason of every input.
+    int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join);
+    // Asks the tasks to stop; they end as failed without an error line.
+    void Stop();
+    bool Running() const;
+
+    bool JoinMode() const;
+    int TotalFiles() const;
+    int Successes() const;
+    QStringList ErrorLines() const;
+    const std::vector<TConversionRow>& Rows() const;
+    TRunStatus Status() const;
+    std::int64_t TotalDuration() const;
+    std::int64_t ProcessedDuration() const;
+
+private:
+    struct TState;
+    std::unique_ptr<TState> d;
+};
