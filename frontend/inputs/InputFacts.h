@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // The values a row of the input list keeps for the run (path, duration, source geometry).
 struct TInputRow {
@@ -35,3 +36,7 @@ struct TInputFacts {
 // Throws FFmpegException when the engine libraries are not loaded.
 bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts, bool wantThumbnail,
                     QString* error);
+
+// The path for display: leading folder names give way to "..." (root and file name kept)
+// until fits() accepts the text; the shortest form when nothing fits.
+QString ShortenPathToFit(const QString& path, const std::function<bool(const QString&)>& fits);

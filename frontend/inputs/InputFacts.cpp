@@ -1,0 +1,103 @@
+#include "InputFacts.h"
+
+#include "UtilFuncs.h"
+
+#include <QDir>
+
+namespace {
+
+QString BitrateText(int bitsPerSecond)
+{
+    if (bitsPerSecond < 1)
+        return QStringLiteral("Bit rate is not preseted");
+    return QString::asprintf("%d Kbps", bitsPerSecond / 1000);
+}
+
+// Seeks to the middle of the file and decodes the next picture of the first video stream.
+// The seek's own result does not matter: a failed seek still leaves the first picture.
+void ReadThumbnail(TAVProbe& probe, TInputFacts& facts)
+{
+    TFileStreamInfo info;
+    probe.GetFileStreamInfo(info);
+    probe.Seek(0, info.Duration / 2); // -1 halves to 0
+    if (probe.DecodeNextFrame(probe.FirstVideoStream()))
+        probe.GetBitmap(facts.Thumbnail);
+}
+
+} // namespace
+
+bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts, bool wantThumbnail,
+                    QString* error)
+{
+    facts = TInputFacts{};
+    if (!probe.LoadFile(fileName)) {
+        if (error)
+            *error = probe.LastErrorMessage();
+        return false;
+    }
+
+    // Whatever happens below, the file is not left open.
+    struct TCloser {
+        TAVProbe& Probe;
+        ~TCloser() { Probe.CloseFile(); }
+    } closer{probe};
+
+    facts.AudioOnly = probe.FirstVideoStream() < 0;
+    if (wantThumbnail && !facts.AudioOnly)
+        ReadThumbnail(probe, facts);
+
+    TFileStreamInfo file;
+    probe.GetFileStreamInfo(file);
+    TVideoStreamInfo video;
+    if (!facts.AudioOnly)
+        probe.GetVideoStreamInfo(probe.FirstVideoStream(), video);
+    TAudioStreamInfo audio;
+    if (probe.FirstAudioStream() >= 0)
+        probe.GetAudioStreamInfo(probe.FirstAudioStream(), audio);
+
+    TInputRow& row = facts.Row;
+    row.FileName = fileName;
+    row.Duration = file.Duration > 0 ? file.Duration : 0;
+    row.Width = video.Width;
+    row.Height = video.Height;
+    row.Aspect = video.DisplayAspect;
+
+    facts.MinName = QDir::toNativeSeparators(fileName);
+    facts.DurationLine = QStringLiteral("Duration: ")
+        + (file.Duration == -1 ? QStringLiteral("Duration is not preseted") : FormatMicroseconds(file.Duration));
+    if (facts.AudioOnly) {
+        facts.BitrateLine = QStringLiteral("Audio Bit rate: ") + BitrateText(audio.BitRate);
+        facts.DimensionLine = QStringLiteral("Audio Encoder: ")
+            + (probe.FirstAudioStream() >= 0 ? probe.CodecDescription(probe.FirstAudioStream()) : QString());
+    } else {
+        facts.BitrateLine = QStringLiteral("Bit rate: ") + BitrateText(video.BitRate);
+        facts.DimensionLine = QStringLiteral("Dimension: ") + QString::asprintf("%d x %d", video.Width, video.Height);
+    }
+    if (error)
+        error->clear();
+    return true;
+}
+
+QString ShortenPathToFit(const QString& path, const std::function<bool(const QString&)>& fits)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    if (fits(native))
+        return native;
+    const QChar sep = QDir::separator();
+    // Keep the root ("/" or "C:\") and the file name; drop folders from the front.
+    QStringList parts = native.split(sep);
+    if (parts.size() < 3)
+        return native;
+    const QString root = parts.takeFirst();
+    const QString name = parts.takeLast();
+    while (!parts.isEmpty()) {
+        parts.removeFirst();
+        QStringList shown{root, QStringLiteral("...")};
+        shown += parts;
+        shown << name;
+        const QString candidate = shown.join(sep);
+        if (fits(candidate) || parts.isEmpty())
+            return candidate;
+    }
+    return native;
+}
