@@ -1,0 +1,200 @@
+#include "CliArguments.h"
+
+#include "PresetCatalogue.h"
+
+namespace {
+
+QString FormatNames()
+{
+    QStringList names;
+    for (const TOutputFormat& format : OutputFormats())
+        names << QString::fromLatin1(format.Name);
+    return names.join(QStringLiteral(", "));
+}
+
+// "--name=value" or "--name value"; false when the value is missing.
+bool TakeValue(const QStringList& args, int& i, const QString& name, const QString& inlineValue,
+               bool hasInline, QString& value, QString* error)
+{
+    if (hasInline) {
+        value = inlineValue;
+        return true;
+    }
+    if (i + 1 >= args.size()) {
+        *error = QStringLiteral("%1 needs a value").arg(name);
+        return false;
+    }
+    value = args[++i];
+    return true;
+}
+
+bool SetMode(TCliArguments& parsed, TCliMode mode, const QString& option, QString* error)
+{
+    if (parsed.Mode != cmNone && parsed.Mode != mode) {
+        *error = QStringLiteral("%1 cannot be combined with another command").arg(option);
+        return false;
+    }
+    parsed.Mode = mode;
+    return true;
+}
+
+} // namespace
+
+bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* error)
+{
+    QString scratch;
+    if (!error)
+        error = &scratch;
+    parsed = TCliArguments{};
+    bool formatGiven = false, presetGiven = false, outputDirGiven = false;
+    QString presetText;
+    bool optionsEnded = false;
+
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
+            parsed.Files << arg;
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        const int eq = arg.indexOf(QLatin1Char('='));
+        const bool hasInline = arg.startsWith(QLatin1String("--")) && eq > 2;
+        const QString name = hasInline ? arg.left(eq) : arg;
+        const QString inlineValue = hasInline ? arg.mid(eq + 1) : QString();
+        const bool takesValue = name == QLatin1String("--format") || name == QLatin1String("--preset")
+                                || name == QLatin1String("--output-dir");
+        if (hasInline && !takesValue) {
+            *error = QStringLiteral("%1 takes no value").arg(name);
+            return false;
+        }
+
+        if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
+            parsed.Mode = cmHelp;
+            return true; // help wins over everything else on the line
+        } else if (name == QLatin1String("--list-presets")) {
+            if (!SetMode(parsed, cmListPresets, name, error))
+                return false;
+        } else if (name == QLatin1String("--info")) {
+            if (!SetMode(parsed, cmInfo, name, error))
+                return false;
+        } else if (name == QLatin1String("--format")) {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, parsed.FormatName, error))
+                return false;
+            formatGiven = true;
+        } else if (name == QLatin1String("--preset")) {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, presetText, error))
+                return false;
+            presetGiven = true;
+        } else if (name == QLatin1String("--output-dir")) {
+            if (!TakeValue(args, i, name, inlineValue, hasInline, parsed.OutputDir, error))
+                return false;
+            if (parsed.OutputDir.isEmpty()) {
+                *error = QStringLiteral("--output-dir needs a folder");
+                return false;
+            }
+            outputDirGiven = true;
+        } else if (name == QLatin1String("--join")) {
+            parsed.Join = true;
+        } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
+            parsed.Verbose = true;
+        } else {
+            *error = QStringLiteral("unknown option: %1").arg(arg);
+            return false;
+        }
+    }
+
+    if (formatGiven && !SetMode(parsed, cmConvert, QStringLiteral("--format"), error))
+        return false;
+
+    if (parsed.Mode != cmConvert) {
+        const char* convertOnly = presetGiven ? "--preset" : outputDirGiven ? "--output-dir"
+                                : parsed.Join ? "--join" : nullptr;
+        if (convertOnly) {
+            *error = QStringLiteral("%1 needs --format").arg(QLatin1String(convertOnly));
+            return false;
+        }
+    }
+
+    switch (parsed.Mode) {
+    case cmNone:
+        *error = parsed.Files.isEmpty() ? QStringLiteral("no command given")
+                                        : QStringLiteral("files given without --format or --info");
+        return false;
+    case cmListPresets:
+        if (!parsed.Files.isEmpty()) {
+            *error = QStringLiteral("--list-presets takes no files");
+            return false;
+        }
+        return true;
+    case cmInfo:
+        if (parsed.Files.isEmpty()) {
+            *error = QStringLiteral("--info needs at least one file");
+            return false;
+        }
+        return true;
+    case cmConvert:
+        break;
+    case cmHelp:
+        return true;
+    }
+
+    const TOutputFormat* format = FindOutputFormatByName(parsed.FormatName.trimmed());
+    if (!format) {
+        *error = QStringLiteral("unknown format: \"%1\" (formats: %2)").arg(parsed.FormatName, FormatNames());
+        return false;
+    }
+    parsed.FormatClass = format->FormatClass;
+    parsed.FormatIndex = format->Index;
+    if (!presetGiven) {
+        *error = QStringLiteral("--format needs --preset (see --list-presets)");
+        return false;
+    }
+    bool isNumber = false;
+    const int preset = presetText.trimmed().toInt(&isNumber, 10);
+    if (!isNumber) {
+        *error = QStringLiteral("preset is not a number: \"%1\"").arg(presetText);
+        return false;
+    }
+    const int count = int(format->Presets.size());
+    if (preset < 0 || preset >= count) {
+        *error = QStringLiteral("preset %1 is out of range for %2 (0 to %3)")
+                     .arg(preset).arg(QLatin1String(format->Name)).arg(count - 1);
+        return false;
+    }
+    parsed.PresetIndex = preset;
+    if (parsed.Files.isEmpty()) {
+        *error = QStringLiteral("no input files");
+        return false;
+    }
+    return true;
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: vornic-convert --list-presets\n"
+        "       vornic-convert --info FILE...\n"
+        "       vornic-convert --format NAME --preset N [--output-dir DIR] [--join] [--verbose] FILE...\n"
+        "       vornic-convert --help\n");
+}
+
+QString HelpText()
+{
+    return UsageText() + QStringLiteral(
+        "\n"
+        "Converts audio and video files with the wizard's output formats and presets.\n"
+        "\n"
+        "  --list-presets      one line per preset: format name, tab, preset index, tab, list text\n"
+        "  --info              duration, bit rate and dimension (or audio encoder) of each file\n"
+        "  --format NAME       output format, without regard to case: %1\n"
+        "  --preset N          preset index of that format, as --list-presets shows it\n"
+        "  --output-dir DIR    existing folder for the outputs (default: the current folder)\n"
+        "  --join              join all files, in the order given, into one output\n"
+        "  --verbose           the engine's log lines on standard error\n"
+        "\n"
+        "Output files never replace existing ones: a taken name gets a number.\n"
+        "Exit status: 0 every file converted, 1 any file failed, 2 bad arguments.\n").arg(FormatNames());
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The command line of vornic-convert, read into one record. Reading never touches the disk or
+// the engine; the caller checks the output folder and the files.
+#include <QString>
+#include <QStringList>
+
+enum TCliMode { cmNone, cmHelp, cmListPresets, cmInfo, cmConvert };
+
+struct TCliArguments {
+    TCliMode Mode = cmNone;
+    QString FormatName;     // as given
+    int FormatClass = -1;   // of the catalogue, once the name is known
+    int FormatIndex = -1;
+    int PresetIndex = -1;
+    QString OutputDir;      // empty = the current folder
+    bool Join = false;
+    bool Verbose = false;
+    QStringList Files;
+};
+
+// Reads the arguments after the program name. False with *error (one line, without the
+// program name) when they are not a valid command.
+bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* error);
+
+// The short synopsis shown with every argument error, and the full help of --help.
+QString UsageText();
+QString HelpText();

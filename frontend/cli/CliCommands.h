@@ -1,0 +1,22 @@
+#pragma once
+// The three commands of vornic-convert. Each returns the process exit status: 0 when every
+// file succeeded, 1 when any failed.
+#include "CliArguments.h"
+
+#include <atomic>
+#include <cstdio>
+
+class TCliDisplay;
+class TFFmpegEngine;
+
+// Format name, tab, preset index, tab, list text: one line per preset of the catalogue.
+int ListPresets(std::FILE* out);
+
+// The facts the input list shows for each file, or the probe's error.
+int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out);
+
+// Converts (or joins) the files as the wizard's run does. Finished files are reported on
+// the display; the paths of the outputs made go to `out`. `stopRequested` is polled so an
+// interrupt can stop the run; the stopped files count as failed.
+int Convert(TFFmpegEngine& engine, const TCliArguments& arguments, TCliDisplay& display,
+            std::FILE* out, const std::atomic<bool>* stopRequested);
