@@ -19,6 +19,9 @@
 #include <vector>
 
 class TFFmpegEngine;
+struct TProgressInfo;
+struct TRunShared;
+struct TTerminateInfo;
 
 // A row of the conversion list (five columns).
 struct TConversionRow {
@@ -43,6 +46,7 @@ struct TRunStatus {
 
 class TConversionRun {
 public:
+    // Takes the engine's OnProgress and OnTerminate; the engine must outlive the run.
     explicit TConversionRun(TFFmpegEngine& engine);
     // Stops a running run, waits for its threads and unhooks the engine's events.
     ~TConversionRun();
@@ -75,6 +79,16 @@ public:
     std::int64_t ProcessedDuration() const;
 
 private:
+    void BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
+                        std::vector<std::int64_t>& durations);
+    void BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
+                       std::vector<std::int64_t>& durations);
+    void Progress(const TProgressInfo& info);
+    static void Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpegEngine& engine, const TTerminateInfo& info);
+    void TaskEnded(int taskIndex, bool finished);
+    void RunEnded();
+    void Log(const QString& line);
+
     struct TState;
     std::unique_ptr<TState> d;
 };

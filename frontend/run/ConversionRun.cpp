@@ -1,0 +1,514 @@
+#include "ConversionRun.h"
+
+#include "FFmpegEngine.h"
+#include "MainThread.h"
+#include "UtilFuncs.h"
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+const QString WaitingText = QStringLiteral("Waiting...");
+const QString ConvertingText = QStringLiteral("Converting...");
+const QString FinishText = QStringLiteral("Finish.");
+const QString FailedText = QStringLiteral("Failed.");
+const QString NoDurationText = QStringLiteral("Duration is not preseted");
+
+// Index just past the folder part of a path (0 when there is none).
+qsizetype FolderEnd(const QString& path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
+    return slash + 1;
+}
+
+QString TimeText(double seconds)
+{
+    // A negative "time left" only means the estimate was too short.
+    return FormatSecondsShort(seconds > 0 ? int(std::min(seconds, 2147483647.0)) : 0);
+}
+
+QString WhatOf(const std::exception& e)
+{
+    return QString::fromUtf8(e.what());
+}
+
+} // namespace
+
+// What the engine's threads share with the main thread. Termination handlers hold it by
+// shared pointer, so a report still on its way after the run is gone touches nothing freed.
+struct TRunShared {
+    std::mutex Lock;
+    int Successes = 0;
+    int Handled = 0;
+    std::int64_t Processed = 0;
+    QStringList ErrorLines;
+    std::vector<std::int64_t> TaskDurations; // the input duration each task converts
+
+    // Main thread only: the run that shows the results; null once it is destroyed.
+    TConversionRun* Owner = nullptr;
+    std::atomic<bool> Abandoned{false}; // the final report stops waiting
+    std::atomic<bool> FinalDone{true};  // the final report of the current run has ended
+};
+
+struct TConversionRun::TState {
+    TFFmpegEngine& Engine;
+    std::shared_ptr<TRunShared> Shared = std::make_shared<TRunShared>();
+    bool Running = false;
+    bool Join = false;
+    int TotalFiles = 0;
+    std::int64_t TotalDuration = 0;
+    std::vector<TConversionRow> Rows;
+    TRunStatus Status;
+    QElapsedTimer Clock;
+
+    explicit TState(TFFmpegEngine& engine) : Engine(engine) {}
+};
+
+TConversionRun::TConversionRun(TFFmpegEngine& engine) : d(std::make_unique<TState>(engine))
+{
+    d->Status.CurrentFile = QStringLiteral("...");
+    d->Shared->Owner = this;
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    TFFmpegEngine* eng = &engine;
+
+    engine.OnProgress = [shared](QObject*, TProgressInfo* info) {
+        // On the main thread (the engine hands progress over there).
+        if (shared->Owner && info)
+            shared->Owner->Progress(*info);
+    };
+    engine.OnTerminate = [shared, eng](QObject*, TTerminateInfo info) {
+        TConversionRun::Terminate(shared, *eng, info);
+    };
+}
+
+TConversionRun::~TConversionRun()
+{
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    shared->Owner = nullptr;
+    if (d->Running) {
+        d->Engine.StopTasks(true);
+        // The final report clears the engine's tasks, so the next run on this engine can start.
+        // It never comes once someone else detached the events.
+        WaitServicingEvents([&] { return shared->FinalDone.load() || !d->Engine.OnTerminate; }, 60000);
+    }
+    shared->Abandoned = true;
+    d->Engine.DetachEvents();
+}
+
+int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join)
+{
+    if (d->Running) {
+        Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
+        return 0;
+    }
+    TFFmpegEngine& engine = d->Engine;
+    if (engine.Working() || engine.TaskCount() > 0) {
+        // Tasks left by an earlier run whose end never arrived.
+        try {
+            engine.ClearTasks();
+        } catch (const std::exception& e) {
+            Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
+            return 0;
+        }
+    }
+    engine.SetTriggerEventInMainThread(true);
+
+    d->Join = join;
+    d->Rows.clear();
+    d->TotalDuration = 0;
+    QStringList reasons;
+    std::vector<std::int64_t> durations;
+    if (join)
+        BuildJoinTask(inputs, choice, reasons, durations);
+    else
+        BuildFileTasks(inputs, choice, reasons, durations);
+    d->TotalFiles = join ? 1 : int(d->Rows.size());
+    const int tasks = engine.TaskCount();
+    if (tasks == 0)
+        d->TotalFiles = 0;
+    if (OnRowsBuilt)
+        OnRowsBuilt();
+
+    {
+        std::lock_guard lock(d->Shared->Lock);
+        d->Shared->ErrorLines.clear();
+        // Nothing to run: the summary tells why, not only the log window.
+        if (tasks == 0)
+            d->Shared->ErrorLines = reasons;
+        d->Shared->Successes = 0;
+        d->Shared->Handled = 0;
+        d->Shared->Processed = 0;
+        d->Shared->TaskDurations = std::move(durations);
+    }
+    d->Status = TRunStatus();
+    d->Status.CurrentFile = QStringLiteral("...");
+    d->Clock.start();
+    d->Running = true;
+    d->Shared->FinalDone = false;
+    try {
+        // With no task the engine still delivers its final report, which ends the run.
+        engine.StartTask(1);
+    } catch (const std::exception& e) {
+        Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
+        d->Running = false;
+        d->Shared->FinalDone = true;
+        const std::shared_ptr<TRunShared> shared = d->Shared;
+        {
+            std::lock_guard lock(shared->Lock);
+            shared->ErrorLines << WhatOf(e);
+        }
+        PostToMainThread([shared] {
+            if (shared->Owner && shared->Owner->OnRunEnded)
+                shared->Owner->OnRunEnded();
+        });
+        return 0;
+    }
+    return tasks;
+}
+
+void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,
+                                    QStringList& reasons, std::vector<std::int64_t>& durations)
+{
+    TFFmpegEngine& engine = d->Engine;
+    std::unique_ptr<TAVProbe> ownProbe;
+    TAVProbe* probe = engine.AVProbe();
+    if (!probe) {
+        ownProbe = std::make_unique<TAVProbe>();
+        probe = ownProbe.get();
+    }
+    QStringList takenInRun;
+    for (const TInputRow& input : inputs) {
+        const QString& path = input.FileName;
+        auto refuse = [&](const QString& line) {
+            Log(line);
+            reasons << path + QStringLiteral(": ") + line;
+        };
+        try {
+            if (!probe->LoadFile(path)) {
+                refuse(QStringLiteral("File load error: ") + probe->LastErrorMessage());
+                probe->CloseFile();
+                continue;
+            }
+            TVideoStreamInfo video;
+            TAudioStreamInfo audio;
+            const bool hasVideo = probe->FirstVideoStream() >= 0;
+            const bool hasAudio = probe->FirstAudioStream() >= 0;
+            if (hasVideo)
+                probe->GetVideoStreamInfo(probe->FirstVideoStream(), video);
+            if (hasAudio)
+                probe->GetAudioStreamInfo(probe->FirstAudioStream(), audio);
+            TFileStreamInfo fileInfo;
+            probe->GetFileStreamInfo(fileInfo);
+            const QString fileName = probe->GetFileName();
+
+            TOutputOptions output;
+            QString error;
+            const TSourceFacts source =
+                SourceFactsFromProbe(fileName, hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr);
+            if (!BuildOutputOptions(choice, source, takenInRun, output, &error)) {
+                refuse(QStringLiteral("Cannot do convert, error: ") + error);
+                probe->CloseFile();
+                continue;
+            }
+            TInputOptions inputOptions;
+            InitInputOptions(inputOptions);
+            inputOptions.FileName = fileName;
+            inputOptions.ForceFormat = probe->ForcedFormat();
+            probe->CloseFile();
+
+            const int task = engine.AddTask(fileName, &inputOptions);
+            if (task < 0) {
+                refuse(QStringLiteral("Adding file error: ") + engine.LastError());
+                continue;
+            }
+            if (!engine.SetOutputFile(task, output.FileName, &output)) {
+                const QString reason = engine.LastError();
+                engine.RemoveTask(task);
+                refuse(QStringLiteral("Cannot do convert, error: ") + reason);
+                continue;
+            }
+            TConversionRow row;
+            const qsizetype folderEnd = FolderEnd(path);
+            row.Name = path.mid(folderEnd);
+            row.Path = path.left(folderEnd);
+            row.DurationUs = fileInfo.Duration >= 0 ? fileInfo.Duration : -1;
+            row.Duration = row.DurationUs >= 0 ? FormatMicroseconds(row.DurationUs) : NoDurationText;
+            row.Third = WaitingText;
+            row.InputFile = path;
+            row.OutputFile = output.FileName;
+            d->Rows.push_back(row);
+            const std::int64_t known = std::max<std::int64_t>(row.DurationUs, 0);
+            d->TotalDuration += known;
+            durations.push_back(known);
+            Log(QStringLiteral("File has been added to convert list."));
+        } catch (const std::exception& e) {
+            // The libraries are missing, or the engine refused outright.
+            probe->CloseFile();
+            refuse(QStringLiteral("File load error: ") + WhatOf(e));
+        }
+    }
+}
+
+void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,
+                                   QStringList& reasons, std::vector<std::int64_t>& durations)
+{
+    TFFmpegEngine& engine = d->Engine;
+    QStringList takenInRun;
+    TOutputOptions output;
+    bool outputBuilt = false;
+    QString outputError;
+    for (const TInputRow& input : inputs) {
+        const QString& path = input.FileName;
+        auto refuse = [&](const QString& line) {
+            Log(line);
+            reasons << path + QStringLiteral(": ") + line;
+        };
+        TInputOptions options;
+        InitInputOptions(options);
+        bool added = false;
+        try {
+            added = engine.TaskCount() > 0 ? engine.AddInputFile(0, path, &options)
+                                           : engine.AddTask(path, &options) >= 0;
+        } catch (const std::exception& e) {
+            refuse(QStringLiteral("Adding file error: ") + WhatOf(e));
+            continue;
+        }
+        if (!added) {
+            refuse(QStringLiteral("Adding file error: ") + engine.LastError());
+            continue;
+        }
+        TConversionRow row;
+        row.Name = path.mid(FolderEnd(path));
+        row.DurationUs = input.Duration > 0 ? input.Duration : -1;
+        row.Duration = FormatMicroseconds(std::max<std::int64_t>(input.Duration, 0));
+        row.Third = QString::number(input.Width) + u'x' + QString::number(input.Height);
+        row.Fourth = QString::number(input.Aspect);
+        row.InputFile = path;
+        if (d->Rows.empty()) {
+            // The first row gives the picture geometry; the name does not depend on it.
+            outputBuilt = BuildJoinOutputOptions(choice, SourceFactsFromTexts(row.Third, row.Fourth), takenInRun,
+                                                 output, &outputError);
+        }
+        row.Path = output.FileName;
+        row.OutputFile = output.FileName;
+        d->Rows.push_back(row);
+        d->TotalDuration += std::max<std::int64_t>(input.Duration, 0);
+        Log(QStringLiteral("File has been added to convert list."));
+    }
+    if (engine.TaskCount() == 0)
+        return; // no input: no geometry, no output
+    bool set = false;
+    QString reason = outputError;
+    if (outputBuilt) {
+        set = engine.SetOutputFile(0, output.FileName, &output);
+        if (!set)
+            reason = engine.LastError();
+    }
+    if (!set) {
+        engine.RemoveTask(0);
+        Log(QStringLiteral("Cannot do convert, error: ") + reason);
+        reasons << QStringLiteral("Cannot do convert, error: ") + reason;
+        return;
+    }
+    durations.push_back(d->TotalDuration);
+}
+
+void TConversionRun::Progress(const TProgressInfo& info)
+{
+    const int index = info.TaskIndex;
+    if (index < 0 || size_t(index) >= (d->Join ? size_t(1) : d->Rows.size()))
+        return;
+    TRunStatus& status = d->Status;
+    if (d->Join) {
+        status.CurrentFile = d->Rows.empty() ? QString() : d->Rows.front().Path;
+    } else {
+        const TConversionRow& row = d->Rows[size_t(index)];
+        status.CurrentFile = WithTrailingBackslash(row.Path) + row.Name;
+    }
+    bool rowChanged = false;
+    if (info.TotalDuration > 0) {
+        const std::int64_t position = info.CurrentDuration * 100 / info.TotalDuration;
+        status.Percent = int(std::clamp<std::int64_t>(position, 0, 100));
+        if (!d->Join) {
+            TConversionRow& row = d->Rows[size_t(index)];
+            row.Fourth = QString::number(status.Percent) + u'%';
+            row.Third = ConvertingText;
+            rowChanged = true;
+        }
+    } else if (!d->Join) {
+        d->Rows[size_t(index)].Fourth = QStringLiteral("N/A");
+        rowChanged = true;
+    }
+
+    std::int64_t processed;
+    {
+        std::lock_guard lock(d->Shared->Lock);
+        processed = d->Shared->Processed;
+    }
+    const std::int64_t done = processed + info.CurrentDuration;
+    if (done > 0) {
+        const double elapsed = double(d->Clock.elapsed()) / 1000.0;
+        const double estimated = double(d->TotalDuration) * elapsed / double(done);
+        status.HasEstimate = true;
+        status.Estimated = TimeText(estimated);
+        status.Elapsed = TimeText(elapsed);
+        status.TimeLeft = TimeText(estimated - elapsed);
+    }
+    if (rowChanged && OnRowChanged)
+        OnRowChanged(index);
+    if (OnStatus)
+        OnStatus(status);
+}
+
+// On an engine thread, one per report.
+void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpegEngine& engine,
+                               const TTerminateInfo& info)
+{
+    if (info.TaskIndex >= 0) {
+        {
+            std::lock_guard lock(shared->Lock);
+            if (info.Finished) {
+                ++shared->Successes;
+                if (size_t(info.TaskIndex) < shared->TaskDurations.size())
+                    shared->Processed += shared->TaskDurations[size_t(info.TaskIndex)];
+            }
+            if (info.Exception)
+                shared->ErrorLines << QStringLiteral("File (") + QString::number(info.TaskIndex) +
+                                          QStringLiteral("): ") + info.ExceptionMsg;
+            ++shared->Handled;
+        }
+        PostToMainThread([shared, info] {
+            if (shared->Owner)
+                shared->Owner->TaskEnded(info.TaskIndex, info.Finished);
+        });
+        return;
+    }
+
+    if (info.Exception) {
+        std::lock_guard lock(shared->Lock);
+        shared->ErrorLines << QStringLiteral("File (") + QString::number(info.TaskIndex) + QStringLiteral("): ") +
+                                  info.ExceptionMsg;
+    }
+    // Every task's report must have counted itself before the counts are final.
+    for (;;) {
+        {
+            std::lock_guard lock(shared->Lock);
+            if (shared->Handled >= engine.TaskCount())
+                break;
+        }
+        if (shared->Abandoned.load())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    try {
+        engine.ClearTasks();
+    } catch (const std::exception& e) {
+        std::lock_guard lock(shared->Lock);
+        shared->ErrorLines << WhatOf(e);
+    }
+    try {
+        SyncToMainThread([shared] {
+            if (shared->Owner)
+                shared->Owner->RunEnded();
+        });
+    } catch (...) {
+        // A hook's failure must not take the engine's event thread down.
+    }
+    shared->FinalDone = true;
+}
+
+void TConversionRun::TaskEnded(int taskIndex, bool finished)
+{
+    if (finished) {
+        d->Status.Percent = 100;
+        if (OnStatus)
+            OnStatus(d->Status);
+    }
+    if (d->Join || taskIndex < 0 || size_t(taskIndex) >= d->Rows.size())
+        return;
+    TConversionRow& row = d->Rows[size_t(taskIndex)];
+    if (finished) {
+        row.Fourth = QStringLiteral("100%");
+        row.Third = FinishText;
+    } else {
+        row.Third = FailedText;
+    }
+    if (OnRowChanged)
+        OnRowChanged(taskIndex);
+}
+
+void TConversionRun::RunEnded()
+{
+    d->Status.CurrentFile = QStringLiteral("...");
+    d->Status.Percent = 0;
+    d->Running = false;
+    if (OnStatus)
+        OnStatus(d->Status);
+    if (OnRunEnded)
+        OnRunEnded();
+}
+
+void TConversionRun::Stop()
+{
+    if (d->Running)
+        d->Engine.StopTasks(false);
+}
+
+void TConversionRun::Log(const QString& line)
+{
+    if (OnLog)
+        OnLog(line);
+}
+
+bool TConversionRun::Running() const
+{
+    return d->Running;
+}
+
+bool TConversionRun::JoinMode() const
+{
+    return d->Join;
+}
+
+int TConversionRun::TotalFiles() const
+{
+    return d->TotalFiles;
+}
+
+int TConversionRun::Successes() const
+{
+    std::lock_guard lock(d->Shared->Lock);
+    return d->Shared->Successes;
+}
+
+QStringList TConversionRun::ErrorLines() const
+{
+    std::lock_guard lock(d->Shared->Lock);
+    return d->Shared->ErrorLines;
+}
+
+const std::vector<TConversionRow>& TConversionRun::Rows() const
+{
+    return d->Rows;
+}
+
+TRunStatus TConversionRun::Status() const
+{
+    return d->Status;
+}
+
+std::int64_t TConversionRun::TotalDuration() const
+{
+    return d->TotalDuration;
+}
+
+std::int64_t TConversionRun::ProcessedDuration() const
+{
+    std::lock_guard lock(d->Shared->Lock);
+    return d->Shared->Processed;
+}

@@ -1,0 +1,66 @@
+// label: tsan
+// The run's counters and display updates against the engine's termination threads, and
+// taking the run apart while its tasks still work.
+#include "test_run_support.h"
+
+#include <QFileInfo>
+
+namespace {
+
+class RunThreadsTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    void SetUp() override
+    {
+        LoadRunEngine();
+        ASSERT_TRUE(tmp.isValid());
+        for (const char* dir : {"out", "out2"})
+            QDir().mkpath(tmp.filePath(dir));
+    }
+};
+
+TEST_F(RunThreadsTest, ManyShortTasksCountEveryReport)
+{
+    const QString clip = RunClip(1);
+    QStringList inputs;
+    for (int i = 0; i < 6; ++i)
+        inputs << CopyInput(clip, tmp.filePath("in"), QStringLiteral("c%1.avi").arg(i));
+    RunHarness h;
+    ASSERT_EQ(h.run->Start(Rows(inputs), WavChoice(tmp.filePath("out")), false), 6);
+    ASSERT_TRUE(h.WaitEnd());
+    EXPECT_EQ(h.ended, 1);
+    EXPECT_EQ(h.run->Successes(), 6);
+    EXPECT_EQ(h.run->ProcessedDuration(), h.run->TotalDuration());
+    // Each row's final update came before the end of the run.
+    int finishedUpdates = 0;
+    for (const auto& [index, row] : h.rowUpdates)
+        finishedUpdates += row.Third == "Finish." ? 1 : 0;
+    EXPECT_EQ(finishedUpdates, 6);
+}
+
+TEST_F(RunThreadsTest, DestroyingTheRunWhileItWorksLeavesTheEngineReady)
+{
+    const QString longer = CopyInput(RunClip(8, "640x480"), tmp.filePath("in"), "long.avi");
+    const QString shorter = CopyInput(RunClip(1), tmp.filePath("in"), "short.avi");
+    const QByteArray sum = Checksum(longer);
+    RunHarness h;
+    bool converting = false;
+    h.onRow = [&](int) { converting = true; };
+    ASSERT_EQ(h.run->Start(Rows({longer, longer}), TOutputChoice{fcVideo, 0, 4, tmp.filePath("out") + u'/'}, false),
+              2);
+    WaitServicingEvents([&] { return converting; }, 20000);
+    h.run.reset(); // stops, waits for the end and lets go of the engine
+    EXPECT_EQ(h.ended, 0) << "no hook of a destroyed run may be called";
+    EXPECT_EQ(h.engine.TaskCount(), 0);
+    EXPECT_FALSE(h.engine.Working());
+
+    // A new run on the same engine works from an empty task list.
+    h.run = std::make_unique<TConversionRun>(h.engine);
+    h.Hook();
+    ASSERT_EQ(h.run->Start(Rows({shorter}), WavChoice(tmp.filePath("out2")), false), 1);
+    ASSERT_TRUE(h.WaitEnd());
+    EXPECT_EQ(h.run->Successes(), 1);
+    EXPECT_EQ(Checksum(longer), sum);
+}
+
+} // namespace
