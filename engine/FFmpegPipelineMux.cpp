@@ -169,14 +169,21 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
         c->St->sample_aspect_ratio = enc->sample_aspect_ratio;
 
         AVPixelFormat fmt = o.FramePixFmt;
-        if (c->Codec->pix_fmts) {
+        const AVPixelFormat* pixFmts = c->Codec->pix_fmts;
+        // The JPEG encoder lists MPEG-range formats too, but opens them only at unofficial
+        // compliance: at normal compliance its full-range formats are the ones it takes.
+        static constexpr AVPixelFormat JpegPixFmts[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P,
+                                                        AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_NONE};
+        if (c->Codec->id == AV_CODEC_ID_MJPEG && enc->strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL)
+            pixFmts = JpegPixFmts;
+        if (pixFmts) {
             bool supported = false;
-            for (const AVPixelFormat* p = c->Codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+            for (const AVPixelFormat* p = pixFmts; *p != AV_PIX_FMT_NONE; ++p)
                 if (*p == fmt) supported = true;
             if (!supported)
                 fmt = fmt == AV_PIX_FMT_NONE
-                          ? c->Codec->pix_fmts[0]
-                          : FF.avcodec_find_best_pix_fmt_of_list(c->Codec->pix_fmts, fmt, 0, nullptr);
+                          ? pixFmts[0]
+                          : FF.avcodec_find_best_pix_fmt_of_list(pixFmts, fmt, 0, nullptr);
         }
         if (fmt == AV_PIX_FMT_NONE) fmt = AV_PIX_FMT_YUV420P;
         enc->pix_fmt = fmt;
