@@ -3,6 +3,7 @@
 // output options of one conversion task (file name, codecs, rates, picture fit with padding).
 // QtCore and the engine records only: the pages fill their lists from these tables and the
 // conversion run calls BuildOutputOptions per input.
+#include "EditionConfig.h" // TFormatClass and FormatClassCount: one definition for pages and core
 #include "FFmpegRecords.h"
 
 #include <QString>
@@ -13,9 +14,6 @@
 struct TAppSettings;
 struct TAudioStreamInfo;
 struct TVideoStreamInfo;
-
-enum TFormatClass : int { fcVideo = 0, fcDevice = 1, fcAudio = 2 };
-inline constexpr int FormatClassCount = 3;
 
 // Parameters a preset sets beyond the common columns. Null texts and -1/0 numbers set nothing.
 struct TPresetExtras {
