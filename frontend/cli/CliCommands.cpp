@@ -51,7 +51,7 @@ struct TFileResult {
 
 QString Shown(const QString& path)
 {
-    return QDir::toNativeSeparators(path);
+    return path.isEmpty() ? QStringLiteral("\"\"") : QDir::toNativeSeparators(path);
 }
 
 // The output of a failed or stopped task is incomplete; its name was free before the run, so
@@ -388,8 +388,10 @@ int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out)
     for (const QString& file : files) {
         TInputFacts facts;
         QString error;
-        Print(out, file);
-        if (ReadFacts(engine, file, facts, error)) {
+        Print(out, Shown(file));
+        // The absolute path keeps a name like "http:..." or "pipe:..." a local file.
+        const QString path = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+        if (ReadFacts(engine, path, facts, error)) {
             Print(out, QStringLiteral("  ") + facts.DurationLine);
             Print(out, QStringLiteral("  ") + facts.BitrateLine);
             Print(out, QStringLiteral("  ") + facts.DimensionLine);

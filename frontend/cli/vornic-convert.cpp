@@ -78,9 +78,16 @@ int main(int argc, char** argv)
             return BadArguments(problem);
     }
 
+    // Log lines pass through the display, so they never land in the middle of the bar.
+    TCliDisplay display(args.Mode == cmConvert && isatty(STDERR_FILENO) != 0, stderr);
+    struct TLogUnhook {
+        bool Hooked = false;
+        ~TLogUnhook() { if (Hooked) FFLogger()->OnLog = nullptr; } // before the display goes
+    } unhook;
     if (args.Verbose) {
-        FFLogger()->OnLog = [](QObject*, std::uint32_t threadID, TLogLevel level, const QString& message) {
-            std::fprintf(stderr, "%s\n", FormatLogLine(threadID, level, message).toUtf8().constData());
+        unhook.Hooked = true;
+        FFLogger()->OnLog = [&display](QObject*, std::uint32_t threadID, TLogLevel level, const QString& message) {
+            display.Line(FormatLogLine(threadID, level, message));
         };
     }
 
@@ -97,6 +104,5 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    TCliDisplay display(isatty(STDERR_FILENO) != 0, stderr);
     return Convert(engine, args, display, stdout, &StopRequested);
 }

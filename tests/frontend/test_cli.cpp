@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -318,8 +319,17 @@ TEST(CliTest, TerminalGetsAProgressBarWithTheTimeLeft)
                                        "mpeg4", "-q:v", "5"});
     const QString command = QStringLiteral("'%1' --format flv --preset 0 --output-dir '%2' '%3'")
                                 .arg(Program, dir.path(), clip);
+    // Without a terminal size of its own the pseudo terminal falls back to COLUMNS.
+    const QByteArray oldColumns = qgetenv("COLUMNS");
+    qputenv("COLUMNS", "48");
     const CommandResult r = RunCommand(script, {"-qec", command, "/dev/null"}, 300000);
+    qputenv("COLUMNS", oldColumns);
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+    for (const QString& piece : r.out.split(QRegularExpression(QStringLiteral("[\r\n]")))) {
+        if (piece.startsWith(QLatin1Char('['))) {
+            EXPECT_LE(piece.size(), 47) << "a bar wider than the terminal wraps: " << piece.toStdString();
+        }
+    }
     EXPECT_TRUE(r.out.contains(QStringLiteral("\r["))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("#] 100%"))) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("time left "))) << r.out.toStdString();
