@@ -1,15 +1,19 @@
 #include "PageStep1.h"
 
 #include "AppSettings.h"
+#include "EditionConfig.h"
+#include "InputAddWorker.h"
+#include "InputSlide.h"
+#include "MainThread.h"
 #include "UtilFuncs.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QMenu>
-#include <QPainter>
-#include <QStyledItemDelegate>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -24,63 +28,19 @@ const QString OpenDialogFilter = QStringLiteral(
     "*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|All Files|*.*");
 
 constexpr int ButtonLeft = 428, ButtonWidth = 124, ButtonHeight = 28;
-constexpr int SlideHeight = 58;
 
-// One slide per row: a picture area on the left, the file name in bold and its folder below.
-class TSlideDelegate : public QStyledItemDelegate {
+// A row: what the slide shows lives in item data, the hidden values in the item itself,
+// so a row dragged to a new place keeps all of them.
+class TInputItem : public QTreeWidgetItem {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
-    {
-        return {option.rect.width(), SlideHeight};
-    }
-
-    void paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        p->save();
-        p->setRenderHint(QPainter::Antialiasing);
-        const QRect r = option.rect.adjusted(2, 2, -2, -2);
-        const bool selected = option.state & QStyle::State_Selected;
-        const QColor accent = option.palette.color(QPalette::Highlight);
-        if (selected) {
-            p->setPen(Qt::NoPen);
-            QColor soft = accent;
-            soft.setAlpha(40);
-            p->setBrush(soft);
-            p->drawRoundedRect(r, 6, 6);
-        }
-        const QRect picture(r.left() + 6, r.top() + 4, 66, r.height() - 8);
-        const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>();
-        if (!icon.isNull()) {
-            icon.paint(p, picture);
-        } else {
-            // No thumbnail yet: a film frame in the accent colour.
-            p->setPen(Qt::NoPen);
-            p->setBrush(QColor(0x2b, 0x36, 0x44));
-            p->drawRoundedRect(picture, 5, 5);
-            p->setBrush(QColor(255, 255, 255, 220));
-            const QPointF c = QRectF(picture).center();
-            p->drawPolygon(QPolygonF{c + QPointF(-6, -9), c + QPointF(9, 0), c + QPointF(-6, 9)});
-        }
-        const QStringList lines = index.data(Qt::DisplayRole).toString().split(QLatin1Char('\n'));
-        QRect text = r.adjusted(84, 8, -8, -6);
-        QFont bold = option.font;
-        bold.setBold(true);
-        p->setFont(bold);
-        p->setPen(option.palette.color(QPalette::Text));
-        const QFontMetrics fmBold(bold);
-        p->drawText(text, Qt::AlignLeft | Qt::AlignTop, fmBold.elidedText(lines.value(0), Qt::ElideMiddle, text.width()));
-        p->setFont(option.font);
-        p->setPen(QColor(0x6a, 0x76, 0x84));
-        text.setTop(text.top() + fmBold.height() + 4);
-        p->drawText(text, Qt::AlignLeft | Qt::AlignTop,
-                    QFontMetrics(option.font).elidedText(lines.mid(1).join(QLatin1Char(' ')), Qt::ElideLeft, text.width()));
-        p->setPen(QColor(0xe6, 0xea, 0xef));
-        p->drawLine(option.rect.bottomLeft() + QPoint(8, 0), option.rect.bottomRight() - QPoint(8, 0));
-        p->restore();
-    }
+    TInputRow Row;
+    bool AudioOnly = false;
 };
+
+const TInputItem* ItemAt(const QTreeWidget* grid, int row)
+{
+    return static_cast<const TInputItem*>(grid->topLevelItem(row));
+}
 
 } // namespace
 
@@ -94,14 +54,32 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     NextGrid->setGeometry(8, 8, 410, 414);
     NextGrid->setHeaderHidden(true);
     NextGrid->setRootIsDecorated(false);
-    NextGrid->setColumnCount(2);
-    NextGrid->setColumnHidden(1, true);
+    NextGrid->setColumnCount(1);
     NextGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     NextGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     NextGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    NextGrid->setItemDelegate(new TSlideDelegate(NextGrid));
+    NextGrid->setItemDelegate(new TInputSlideDelegate(NextGrid));
     NextGrid->setUniformRowHeights(true);
+    NextGrid->setIndentation(0);
     NextGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
+    NextGrid->setDragDropMode(QAbstractItemView::InternalMove);
+    NextGrid->setDefaultDropAction(Qt::MoveAction);
+    NextGrid->setDragEnabled(true);
+    NextGrid->setAcceptDrops(true);
+    NextGrid->setDropIndicatorShown(true);
+    // Rows are dropped between rows only; the list has no children.
+    NextGrid->invisibleRootItem()->setFlags(Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
+    connect(NextGrid->model(), &QAbstractItemModel::rowsMoved, this, [this] {
+        NextGrid->viewport()->update();
+        emit ListChanged();
+    });
+    // The drop re-inserts the moved row; a selection change follows, not a rowsMoved.
+    connect(NextGrid->model(), &QAbstractItemModel::rowsInserted, this, [this] { NextGrid->viewport()->update(); });
+
+    ImageAudioIcon = new QLabel(this);
+    ImageAudioIcon->setObjectName(QStringLiteral("ImageAudioIcon"));
+    ImageAudioIcon->setPixmap(QPixmap::fromImage(AudioIconImage()));
+    ImageAudioIcon->hide();
 
     ActionAdd = MakeAction("ActionAdd", tr("&Add Video..."), QKeySequence(Qt::CTRL | Qt::Key_O));
     ActionLoadDVD = MakeAction("ActionLoadDVD", tr("&Load DVD..."), QKeySequence());
@@ -123,6 +101,24 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     MakeButton("ButtonMoveDown", ActionMoveDown, 200);
     MakeButton("ButtonPlay", ActionPlay, 248);
 
+    LabelAdding = new QLabel(this);
+    LabelAdding->setObjectName(QStringLiteral("LabelAdding"));
+    LabelAdding->setGeometry(ButtonLeft, 296, ButtonWidth, 36);
+    LabelAdding->setWordWrap(true);
+    LabelAdding->hide();
+    ProgressBarAdding = new QProgressBar(this);
+    ProgressBarAdding->setObjectName(QStringLiteral("ProgressBarAdding"));
+    ProgressBarAdding->setGeometry(ButtonLeft, 334, ButtonWidth, 14);
+    ProgressBarAdding->setTextVisible(false);
+    ProgressBarAdding->hide();
+
+    worker_ = new TInputAddWorker(this);
+    worker_->OnFileRead = [this](quint64 batch, int index, int total, const TInputAddResult& result) {
+        FileRead(batch, index, total, result);
+    };
+    worker_->OnBatchDone = [this](quint64 batch) { BatchDone(batch); };
+    worker_->OnEngineError = [this](quint64 batch, const QString& message) { EngineError(batch, message); };
+
     connect(ActionAdd, &QAction::triggered, this, &TPageStep1::ActionAddExecute);
     connect(ActionDelete, &QAction::triggered, this, &TPageStep1::ActionDeleteExecute);
     connect(ActionClear, &QAction::triggered, this, &TPageStep1::ActionClearExecute);
@@ -133,6 +129,16 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     connect(NextGrid, &QTreeWidget::itemSelectionChanged, this, &TPageStep1::ListChanged);
     connect(this, &TPageStep1::ListChanged, this, &TPageStep1::UpdateActionStates);
     UpdateActionStates();
+}
+
+TPageStep1::~TPageStep1()
+{
+    // Stop and join the worker while every member is still alive; its late results are dropped.
+    worker_->Shutdown();
+    delete worker_;
+    worker_ = nullptr;
+    if (busy_)
+        EndBusyCursor();
 }
 
 QAction* TPageStep1::MakeAction(const char* name, const QString& caption, const QKeySequence& shortcut)
@@ -171,8 +177,8 @@ int TPageStep1::SelectedRow() const
 
 QString TPageStep1::RowFileName(int row) const
 {
-    const QTreeWidgetItem* item = NextGrid->topLevelItem(row);
-    return item ? item->text(1) : QString();
+    const TInputItem* item = ItemAt(NextGrid, row);
+    return item ? item->Row.FileName : QString();
 }
 
 void TPageStep1::SelectRow(int row)
@@ -184,23 +190,175 @@ void TPageStep1::SelectRow(int row)
     }
 }
 
+std::vector<TInputRow> TPageStep1::InputRows() const
+{
+    std::vector<TInputRow> rows;
+    rows.reserve(size_t(RowCount()));
+    for (int i = 0; i < RowCount(); ++i)
+        rows.push_back(ItemAt(NextGrid, i)->Row);
+    return rows;
+}
+
+TInputRow TPageStep1::InputRow(int row) const
+{
+    const TInputItem* item = ItemAt(NextGrid, row);
+    return item ? item->Row : TInputRow{};
+}
+
+QStringList TPageStep1::RowLines(int row) const
+{
+    const QTreeWidgetItem* item = NextGrid->topLevelItem(row);
+    return item ? item->data(0, irLines).toStringList() : QStringList();
+}
+
+QImage TPageStep1::RowThumbnail(int row) const
+{
+    const QTreeWidgetItem* item = NextGrid->topLevelItem(row);
+    return item ? item->data(0, irThumbnail).value<QImage>() : QImage();
+}
+
+bool TPageStep1::RowAudioOnly(int row) const
+{
+    const TInputItem* item = ItemAt(NextGrid, row);
+    return item && item->AudioOnly;
+}
+
+void TPageStep1::AppendRow(const TInputFacts& facts, const QImage& thumbnail)
+{
+    QImage picture = thumbnail;
+    if (picture.isNull() && facts.AudioOnly)
+        picture = ImageAudioIcon->pixmap().toImage();
+    bitmaps_.push_back(picture);
+
+    const QFontMetrics metrics(font());
+    const QString name = ShortenPathToFit(facts.Row.FileName, [&metrics](const QString& text) {
+        return metrics.horizontalAdvance(text) <= InputNameWidth;
+    });
+
+    auto* item = new TInputItem;
+    item->Row = facts.Row;
+    item->AudioOnly = facts.AudioOnly;
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
+    item->setData(0, irThumbnail, picture);
+    item->setData(0, irLines, QStringList{name, facts.DurationLine, facts.BitrateLine, facts.DimensionLine});
+    item->setToolTip(0, QDir::toNativeSeparators(facts.Row.FileName));
+    NextGrid->addTopLevelItem(item);
+    emit ListChanged();
+}
+
 void TPageStep1::AddInputFiles(const QStringList& fileNames)
 {
     if (fileNames.isEmpty())
         return;
-    for (const QString& name : fileNames) {
-        auto* item = new QTreeWidgetItem(NextGrid);
-        const QFileInfo info(name);
-        item->setText(0, info.fileName() + QLatin1Char('\n') + QDir::toNativeSeparators(info.absolutePath()));
-        item->setText(1, name);
-        item->setToolTip(0, name);
+    const bool idle = !Adding();
+    pending_.push_back(fileNames);
+    if (idle)
+        StartNextBatch();
+}
+
+bool TPageStep1::Adding() const { return activeBatch_ != 0 || endingBatch_ || !pending_.empty(); }
+
+bool TPageStep1::WaitForAdd(int timeoutMs)
+{
+    return WaitServicingEvents([this] { return !Adding(); }, timeoutMs);
+}
+
+void TPageStep1::StartNextBatch()
+{
+    if (pending_.empty()) {
+        FinishAdding();
+        return;
     }
+    const QStringList names = pending_.front();
+    pending_.pop_front();
+    failed_.clear();
+    if (!busy_) {
+        BeginBusyCursor();
+        busy_ = true;
+    }
+    ShowProgress(0, int(names.size()));
+    activeBatch_ = worker_->Read(names);
+}
+
+void TPageStep1::ShowProgress(int done, int total)
+{
+    const int current = std::min(done + 1, total);
+    LabelAdding->setText(tr("Adding file %1 of %2...").arg(current).arg(total));
+    ProgressBarAdding->setRange(0, total);
+    ProgressBarAdding->setValue(done);
+    LabelAdding->show();
+    ProgressBarAdding->show();
+}
+
+void TPageStep1::FileRead(quint64 batch, int index, int total, const TInputAddResult& result)
+{
+    if (batch != activeBatch_)
+        return; // cancelled
+    if (result.Ok) {
+        AppendRow(result.Facts, result.Thumbnail);
+    } else {
+        if (OnLog)
+            OnLog(QStringLiteral("File load error: ") + result.Error);
+        failed_ << result.Error;
+    }
+    ShowProgress(index + 1, total);
+}
+
+void TPageStep1::BatchDone(quint64 batch)
+{
+    if (batch != activeBatch_)
+        return;
+    activeBatch_ = 0;
+    if (!failed_.isEmpty() && OnAddFailed) {
+        const QStringList messages = failed_;
+        failed_.clear();
+        endingBatch_ = true;
+        const QPointer<TPageStep1> alive(this);
+        OnAddFailed(messages); // modal: events (and new adds) run meanwhile
+        if (!alive)
+            return;
+        endingBatch_ = false;
+    }
+    StartNextBatch();
+}
+
+void TPageStep1::EngineError(quint64 batch, const QString& message)
+{
+    if (batch != activeBatch_)
+        return;
+    // The libraries are missing: every later file would fail the same way.
+    CancelAdding();
+    FinishAdding();
+    ShowMessageDialog(message, EditionConfig.Name, TMsgDlgType::mtError, {}, mbOK);
+}
+
+void TPageStep1::CancelAdding()
+{
+    worker_->CancelAll();
+    pending_.clear();
+    activeBatch_ = 0;
+    failed_.clear();
+}
+
+void TPageStep1::FinishAdding()
+{
+    if (Adding())
+        return;
+    LabelAdding->hide();
+    ProgressBarAdding->hide();
+    if (busy_) {
+        busy_ = false;
+        EndBusyCursor();
+    }
+    emit AddFinished();
     emit ListChanged();
 }
 
 void TPageStep1::ClearInputList()
 {
+    CancelAdding();
     NextGrid->clear();
+    FinishAdding();
     emit ListChanged();
 }
 
@@ -217,7 +375,7 @@ void TPageStep1::UpdateActionStates()
     const int s = SelectedRow();
     ActionDelete->setEnabled(s >= 0);
     ActionPlay->setEnabled(s >= 0);
-    ActionClear->setEnabled(rows > 0);
+    ActionClear->setEnabled(rows > 0 || Adding());
     ActionMoveUp->setEnabled(s > 0);
     ActionMoveDown->setEnabled(s >= 0 && s + 1 < rows);
 }
@@ -231,11 +389,8 @@ void TPageStep1::ActionAddExecute()
     const QStringList files = Desktop().OpenFiles(request);
     if (files.isEmpty())
         return;
-    {
-        TBusyCursorGuard busy;
-        AddInputFiles(files);
-    }
     AppSettings.LastOpenDir = WithTrailingBackslash(QFileInfo(files.first()).absolutePath());
+    AddInputFiles(files); // holds the busy cursor until the files are in
 }
 
 void TPageStep1::ActionDeleteExecute()

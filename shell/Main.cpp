@@ -18,6 +18,7 @@
 #include "PageSummary.h"
 #include "UtilFuncs.h"
 #include "About.h"
+#include "AddFailed.h"
 
 #include <QAction>
 #include <QApplication>
@@ -102,6 +103,10 @@ void TFormMain::CreatePages()
     connect(PageControlMain, &QStackedWidget::currentChanged, this, &TFormMain::UpdatePageCaptions);
 
     connect(PageStep1, &TPageStep1::ListChanged, this, &TFormMain::UpdateInputListActions);
+    PageStep1->OnLog = [this](const QString& line) { Log(line); };
+    PageStep1->OnAddFailed = [this](const QStringList& messages) {
+        ShowFailedAddFiles(this, EditionConfig.Name, messages);
+    };
     connect(PageStep3->CheckBoxPlayASound, &QCheckBox::clicked, this,
             [](bool on) { AppSettings.PlayASoundWhenFinished = on; });
     connect(PageStep3->CheckBoxShutdown, &QCheckBox::clicked, this,
