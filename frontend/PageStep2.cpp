@@ -2,6 +2,8 @@
 
 #include "AppSettings.h"
 #include "EditionConfig.h"
+#include "ImageComboBox.h"
+#include "PresetCatalogue.h"
 #include "UtilFuncs.h"
 
 #include <QLabel>
@@ -9,6 +11,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -85,7 +88,20 @@ TPageStep2::TPageStep2(QWidget* parent) : QWidget(parent)
         auto* presets = new QWidget(tab);
         presets->setObjectName(QStringLiteral("PanelPresets%1").arg(ClassCaptions[c]));
         PresetAreas[c] = presets;
+        auto* stack = new QStackedWidget(presets);
+        stack->setObjectName(QStringLiteral("StackPresets%1").arg(ClassCaptions[c]));
+        auto* layout = new QVBoxLayout(presets);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(stack);
+        PresetStacks[c] = stack;
     }
+    for (const TOutputFormat& format : OutputFormats()) {
+        auto* list = new TImageComboBox;
+        list->setObjectName(QString::fromLatin1(format.PresetList));
+        PresetStacks[format.FormatClass]->addWidget(list);
+        presetLists_.push_back(list);
+    }
+    FillPresetLists();
     for (const TFormatButtonInfo& info : FormatButtons) {
         auto* button = new QToolButton(FormatTabs[info.Class]);
         button->setObjectName(QString::fromLatin1(info.ButtonName));
@@ -95,6 +111,29 @@ TPageStep2::TPageStep2(QWidget* parent) : QWidget(parent)
         const int c = info.Class, index = info.Index;
         connect(button, &QToolButton::clicked, this, [this, c, index] { ButtonFormatClick(c, index); });
         formatButtons_[c].push_back(button);
+    }
+}
+
+TImageComboBox* TPageStep2::PresetListOf(int formatClass, int index) const
+{
+    const TOutputFormat* format = FindOutputFormat(formatClass, index);
+    if (!format)
+        return nullptr;
+    const auto all = OutputFormats();
+    return presetLists_[size_t(format - all.data())];
+}
+
+void TPageStep2::FillPresetLists()
+{
+    const auto formats = OutputFormats();
+    for (size_t i = 0; i < formats.size() && i < presetLists_.size(); ++i) {
+        TImageComboBox* list = presetLists_[i];
+        const QSignalBlocker quiet(list);
+        list->clear();
+        const QIcon icon = PresetClassIcon(formats[i].FormatClass);
+        for (const QString& text : PresetListTexts(formats[i]))
+            list->addItem(icon, text);
+        list->setCurrentIndex(-1);
     }
 }
 
@@ -152,6 +191,8 @@ void TPageStep2::ButtonFormatClick(int formatClass, int index)
         return;
     for (int i = 0; i < int(buttons.size()); ++i)
         buttons[i]->setEnabled(i != index);
+    if (TImageComboBox* list = PresetListOf(formatClass, index))
+        PresetStacks[formatClass]->setCurrentWidget(list);
     StoredFormat(formatClass) = quint8(index);
     emit FormatSelected(formatClass, index);
 }
@@ -163,17 +204,26 @@ void TPageStep2::ShowOutputSettings()
     ButtonFormatClick(fcAudio, AppSettings.OutputAudioFormat);
     ButtonFormatClick(fcVideo, AppSettings.OutputVideoFormat);
     ButtonFormatClick(fcDevice, AppSettings.OutputDeviceFormat);
+    const auto formats = OutputFormats();
+    for (size_t i = 0; i < formats.size() && i < presetLists_.size(); ++i) {
+        const qint32 key = AppSettings.*(formats[i].PresetKey);
+        // A key the list does not have (an old or edited settings file) selects nothing.
+        presetLists_[i]->setCurrentIndex(key >= 0 && key < presetLists_[i]->count() ? key : -1);
+    }
 }
 
 void TPageStep2::StoreOutputSettings()
 {
     AppSettings.OutputFileDir = WithTrailingBackslash(EditOutputDir->text());
+    const auto formats = OutputFormats();
+    for (size_t i = 0; i < formats.size() && i < presetLists_.size(); ++i)
+        AppSettings.*(formats[i].PresetKey) = presetLists_[i]->currentIndex();
 }
 
 void TPageStep2::ButtonSelectDirClick()
 {
     QString folder = AppSettings.OutputFileDir;
-    if (!BrowseForFolder(folder))
+    if (!BrowseForFolder(folder, QStringLiteral("Please select a folder"), BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE))
         return;
     EditOutputDir->setText(WithTrailingBackslash(folder));
     AppSettings.OutputFileDir = EditOutputDir->text();

@@ -1,7 +1,7 @@
 #pragma once
-// Step2: output folder, output class and format. The page's frame: the controls by name,
-// the edition's button grid, the class and format choice and the copy to and from the
-// settings. The preset lists of each format join the "Presets:" area with the catalogue.
+// Step2: output folder, output class, format and preset. The controls by name, the edition's
+// button grid, the 24 preset lists filled from the catalogue, and the copy of the choice to
+// and from the settings.
 #include <QWidget>
 #include <array>
 #include <vector>
@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 class QStackedWidget;
 class QToolButton;
+class TImageComboBox;
 struct TEditionConfig;
 
 class TPageStep2 : public QWidget {
@@ -25,9 +26,20 @@ public:
     QStackedWidget* RzPageControlToFormat = nullptr; // tabs video, device, audio; no headers
     std::array<QWidget*, 3> FormatTabs{};            // TabSheetToFormatVideo, ...Device, ...Audio
     std::array<QWidget*, 3> PresetAreas{};           // below "Presets:" on each tab
+    // The preset lists of a class lie on top of each other; the selected format's is in front.
+    std::array<QStackedWidget*, 3> PresetStacks{};
 
     // The format buttons of a class, in grid order.
     const std::vector<QToolButton*>& FormatButtonsOf(int formatClass) const { return formatButtons_[formatClass]; }
+
+    // The preset list of a format (ImageComboBox<Format>Presets); null outside the tables.
+    TImageComboBox* PresetListOf(int formatClass, int index) const;
+    // All 24 lists, class by class, each class in format order.
+    const std::vector<TImageComboBox*>& PresetLists() const { return presetLists_; }
+
+    // Fills the 24 lists with the catalogue's texts in table order (again from scratch when
+    // called a second time). The constructor calls it.
+    void FillPresetLists();
 
     // Visibility and places of the format and class buttons, and the format area's top.
     void ApplyEditionLayout(const TEditionConfig& config);
@@ -46,4 +58,5 @@ signals:
 
 private:
     std::array<std::vector<QToolButton*>, 3> formatButtons_;
+    std::vector<TImageComboBox*> presetLists_;
 };
