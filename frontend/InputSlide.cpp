@@ -47,7 +47,7 @@ void TInputSlideDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
     QFont bold = option.font;
     bold.setBold(true);
     const QFontMetrics fmBold(bold), fm(option.font);
-    const int left = area.right() + 8;
+    const int left = area.right() + 6;
     const int width = r.right() - left - 4;
     const int lineHeight = std::max(fm.height(), fmBold.height());
     int y = r.top() + (r.height() - 4 * lineHeight - 6) / 2;
@@ -56,7 +56,7 @@ void TInputSlideDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         p->setFont(i == 0 ? bold : option.font);
         const QFontMetrics& m = i == 0 ? fmBold : fm;
         p->drawText(QRect(left, y, width, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                    m.elidedText(lines.value(i), Qt::ElideRight, width));
+                    m.elidedText(lines.value(i), i == 0 ? Qt::ElideMiddle : Qt::ElideRight, width));
         y += lineHeight + (i == 0 ? 6 : 0);
     }
     p->setPen(QColor(0xe0, 0xe4, 0xea));

@@ -230,7 +230,10 @@ void TPageStep1::AppendRow(const TInputFacts& facts, const QImage& thumbnail)
         picture = ImageAudioIcon->pixmap().toImage();
     bitmaps_.push_back(picture);
 
-    const QFontMetrics metrics(font());
+    // Measured in the bold face the slide draws the name in, so the shortened text really fits.
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
     const QString name = ShortenPathToFit(facts.Row.FileName, [&metrics](const QString& text) {
         return metrics.horizontalAdvance(text) <= InputNameWidth;
     });

@@ -117,9 +117,13 @@ TEST_F(InputListTest, EachRowShowsTheLinesOfItsOwnFile)
     EXPECT_EQ(rows[1].Width, -1);
     EXPECT_EQ(rows[1].Aspect, -1.0);
 
-    // The name line fits its width in the page's font.
-    for (int i = 0; i < page.RowCount(); ++i)
-        EXPECT_LE(QFontMetrics(page.font()).horizontalAdvance(page.RowLines(i)[0]), 255) << i;
+    // The name line, drawn bold, fits its width; the file name itself is kept.
+    QFont bold = page.font();
+    bold.setBold(true);
+    for (int i = 0; i < page.RowCount(); ++i) {
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(page.RowLines(i)[0]), 255) << i;
+        EXPECT_TRUE(page.RowLines(i)[0].endsWith(QFileInfo(expected[i]).fileName())) << i;
+    }
     EXPECT_EQ(page.BitmapCount(), 5);
 
     // The busy cursor is released, and the progress hidden, once the add is over.
