@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 #include "EditionConfig.h"
 #include "InputAddWorker.h"
+#include "InputGrid.h"
 #include "InputSlide.h"
 #include "MainThread.h"
 #include "UtilFuncs.h"
@@ -49,7 +50,7 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheetStep1"));
     resize(560, 430);
 
-    NextGrid = new QTreeWidget(this);
+    NextGrid = new TInputGrid(this);
     NextGrid->setObjectName(QStringLiteral("NextGrid"));
     NextGrid->setGeometry(8, 8, 410, 414);
     NextGrid->setHeaderHidden(true);
@@ -62,19 +63,14 @@ TPageStep1::TPageStep1(QWidget* parent) : QWidget(parent)
     NextGrid->setUniformRowHeights(true);
     NextGrid->setIndentation(0);
     NextGrid->setContextMenuPolicy(Qt::ActionsContextMenu);
-    NextGrid->setDragDropMode(QAbstractItemView::InternalMove);
-    NextGrid->setDefaultDropAction(Qt::MoveAction);
-    NextGrid->setDragEnabled(true);
-    NextGrid->setAcceptDrops(true);
-    NextGrid->setDropIndicatorShown(true);
     // Rows are dropped between rows only; the list has no children.
     NextGrid->invisibleRootItem()->setFlags(Qt::ItemIsEnabled | Qt::ItemIsDropEnabled);
-    connect(NextGrid->model(), &QAbstractItemModel::rowsMoved, this, [this] {
+    connect(static_cast<TInputGrid*>(NextGrid), &TInputGrid::RowDropped, this, [this](int from, int beforeRow) {
+        const int to = beforeRow > from ? beforeRow - 1 : beforeRow;
+        if (to != from && to >= 0 && to < RowCount())
+            MoveRow(from, to);
         NextGrid->viewport()->update();
-        emit ListChanged();
     });
-    // The drop re-inserts the moved row; a selection change follows, not a rowsMoved.
-    connect(NextGrid->model(), &QAbstractItemModel::rowsInserted, this, [this] { NextGrid->viewport()->update(); });
 
     ImageAudioIcon = new QLabel(this);
     ImageAudioIcon->setObjectName(QStringLiteral("ImageAudioIcon"));

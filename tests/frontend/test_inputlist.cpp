@@ -5,6 +5,7 @@
 #include "EditionConfig.h"
 #include "FakeDesktop.h"
 #include "FFmpegLoader.h"
+#include "InputGrid.h"
 #include "MainThread.h"
 #include "PageStep1.h"
 #include "UtilFuncs.h"
@@ -16,6 +17,8 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -217,6 +220,36 @@ TEST_F(InputListTest, MoveDeletePlayAndAddActions)
     EXPECT_EQ(page.SelectedRow(), 2);
     EXPECT_FALSE(page.ActionMoveDown->isEnabled());
     EXPECT_TRUE(page.ActionMoveUp->isEnabled());
+
+    // Dragging a row: dropped on the lower half of a row it goes below it, on the upper half
+    // above it; it keeps its values. A drop of anything else is refused.
+    page.show();
+    const auto dropAt = [this](int from, int row, bool lowerHalf, const QString& type) {
+        const QRect r = page.NextGrid->visualItemRect(page.NextGrid->topLevelItem(row));
+        const QPoint pos(r.center().x(), lowerHalf ? r.bottom() - 5 : r.top() + 5);
+        QMimeData data;
+        data.setData(type, QByteArray::number(from));
+        // A drop only reaches the widget that accepted the drag's entry.
+        QDragEnterEvent enter(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(page.NextGrid->viewport(), &enter);
+        QDropEvent drop(pos, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(page.NextGrid->viewport(), &drop);
+    };
+    dropAt(0, 2, true, TInputGrid::RowMimeType());
+    EXPECT_EQ(names(), QStringList({noRate, mp3, video}));
+    EXPECT_EQ(page.SelectedRow(), 2);
+    EXPECT_EQ(page.InputRow(2).Width, 320);
+    dropAt(1, 0, false, TInputGrid::RowMimeType());
+    EXPECT_EQ(names(), QStringList({mp3, noRate, video}));
+    EXPECT_EQ(page.RowLines(0), mp3Lines);
+    dropAt(1, 1, true, TInputGrid::RowMimeType()); // onto itself
+    dropAt(0, 2, true, "text/plain");
+    dropAt(7, 2, true, TInputGrid::RowMimeType());
+    EXPECT_EQ(names(), QStringList({mp3, noRate, video}));
+    dropAt(0, 2, true, TInputGrid::RowMimeType());
+    dropAt(1, 0, false, TInputGrid::RowMimeType());
+    EXPECT_EQ(names(), QStringList({video, noRate, mp3}));
+    page.SelectRow(2);
 
     // Play and double click open the selected row's file.
     page.ActionPlayExecute();
