@@ -3,7 +3,7 @@
 #include "FFBaseComponent.h"
 #include "MainThread.h"
 
-#include <QPointer>
+#include <QDeadlineTimer>
 
 TInputAddWorker::TInputAddWorker(QObject* parent) : QThread(parent)
 {
@@ -45,8 +45,9 @@ void TInputAddWorker::Shutdown()
         queue_.clear();
     }
     wake_.notify_one();
-    if (isRunning()) {
-        // The probe may be handing a log line to the main thread: keep serving it.
+    // An idle worker ends at once. One inside a probe may be handing a log line to the
+    // main thread: then keep serving events until it is through.
+    if (isRunning() && !wait(QDeadlineTimer(100))) {
         WaitServicingEvents([this] { return isFinished(); });
         wait();
     }
