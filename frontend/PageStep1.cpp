@@ -11,7 +11,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
