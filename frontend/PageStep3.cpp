@@ -78,3 +78,40 @@ void TPageStep3::ResetStatus()
     ProgressBar->setValue(0);
     LabelProgress->setText(QStringLiteral("0%"));
 }
+
+void TPageStep3::SetJoinMode(bool join)
+{
+    QTreeWidgetItem* header = ListViewConverting->headerItem();
+    header->setText(2, join ? tr("Width x Height") : tr("Status"));
+    header->setText(3, join ? tr("Aspect Ratio") : tr("Progress"));
+    LabelCurrentFileTitle->setText(join ? tr("Output file:") : tr("Current file:"));
+}
+
+void TPageStep3::ShowRows(const std::vector<TConversionRow>& rows)
+{
+    ListViewConverting->clear();
+    for (const TConversionRow& row : rows)
+        new QTreeWidgetItem(ListViewConverting, {row.Name, row.Duration, row.Third, row.Fourth, row.Path});
+    ResetStatus();
+}
+
+void TPageStep3::UpdateRow(int row, const TConversionRow& data)
+{
+    QTreeWidgetItem* item = ListViewConverting->topLevelItem(row);
+    if (!item)
+        return;
+    item->setText(2, data.Third);
+    item->setText(3, data.Fourth);
+}
+
+void TPageStep3::ShowStatus(const TRunStatus& status)
+{
+    LabelCurrentFile->setText(status.CurrentFile);
+    ProgressBar->setValue(status.Percent);
+    LabelProgress->setText(QString::number(ProgressBar->value()) + u'%');
+    if (status.HasEstimate) {
+        LabelEstimated->setText(tr("Estimated overall time:") + u' ' + status.Estimated);
+        LabelElapsed->setText(tr("Elapsed time:") + u' ' + status.Elapsed);
+        LabelTimeLeft->setText(tr("Time left:") + u' ' + status.TimeLeft);
+    }
+}

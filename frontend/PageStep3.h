@@ -1,7 +1,11 @@
 #pragma once
 // Step3: the conversion run. The page's frame: the conversion list, the status box and
 // the post-progress options. The run itself fills them.
+#include "ConversionRun.h"
+
 #include <QWidget>
+
+#include <vector>
 
 class QCheckBox;
 class QGroupBox;
@@ -30,4 +34,11 @@ public:
     void ClearConversionList();
     // Status box back to its idle texts.
     void ResetStatus();
+
+    // The display of a conversion run; the shell connects them to the run's hooks.
+    // Join mode captions the third and fourth columns and the current-file title for one output.
+    void SetJoinMode(bool join);
+    void ShowRows(const std::vector<TConversionRow>& rows);
+    void UpdateRow(int row, const TConversionRow& data);
+    void ShowStatus(const TRunStatus& status);
 };

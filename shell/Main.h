@@ -12,6 +12,7 @@
 class QAction;
 class QMenu;
 class QStackedWidget;
+class TConversionRun;
 class TFormLog;
 class TPageMode;
 class TPageStep1;
@@ -66,6 +67,10 @@ public:
 
     const QString& AppDir() const { return appDir_; }
     TEngineComponent& Engine() { return *engine_; }
+    // The conversion run on the engine; made on first use.
+    TConversionRun& ConversionRun();
+    // One "second" of the shutdown countdown in milliseconds (tests shorten it).
+    int ShutdownTickMs = 1000;
     TFormLog* FormLog() const { return formLog_; }
 
     TWizardPage CurrentPage() const;
@@ -127,6 +132,8 @@ private:
     void UpdateInputListActions();
     void StartConversion();
     void EndConversion();
+    void StartConversionRun();
+    void EndConversionRun();
     void FetchNextPage();
     void NextQuality();
     void FormCloseQuery();
@@ -140,6 +147,8 @@ private:
     QString appDir_;
     TFormLog* formLog_ = nullptr;
     std::unique_ptr<TEngineComponent> engine_;
+    // After engine_, so it goes first: the run lets go of the engine's events.
+    std::unique_ptr<TConversionRun> run_;
     int helpMenuOffset_ = 0;
     bool clipboardWatched_ = false;
     bool closing_ = false;

@@ -277,23 +277,20 @@ void TFormMain::StartConversion()
 {
     if (closing_)
         return;
-    if (OnStartConversion) {
+    if (OnStartConversion)
         OnStartConversion();
-        return;
-    }
-    // Without the conversion run every file is reported, so the wizard never stalls on Step3.
-    const QString reason = tr("Conversion is not available in this build.");
-    Log(reason);
-    QStringList errors;
-    for (int row = 0; row < PageStep1->RowCount(); ++row)
-        errors << QFileInfo(PageStep1->RowFileName(row)).fileName() + QStringLiteral(": ") + reason;
-    ShowConversionSummary(PageStep1->RowCount(), 0, errors);
+    else
+        StartConversionRun();
 }
 
 void TFormMain::EndConversion()
 {
-    if (!closing_ && OnEndConversion)
+    if (closing_)
+        return;
+    if (OnEndConversion)
         OnEndConversion();
+    else
+        EndConversionRun();
 }
 
 void TFormMain::FetchNextPage()

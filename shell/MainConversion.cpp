@@ -1,0 +1,55 @@
+// The conversion run as the window drives it: its start from the Step1 rows and the Step2
+// choice, its display on Step3, and its end (sound, shutdown countdown, summary).
+#include "Main.h"
+
+#include "AppSettings.h"
+#include "ConversionRun.h"
+#include "DesktopServices.h"
+#include "EditionConfig.h"
+#include "EngineComponent.h"
+#include "PageStep1.h"
+#include "PageStep3.h"
+#include "PresetCatalogue.h"
+#include "Shutdown.h"
+
+TConversionRun& TFormMain::ConversionRun()
+{
+    if (run_)
+        return *run_;
+    run_ = std::make_unique<TConversionRun>(engine_->FFmpegEngine());
+    TConversionRun& run = *run_;
+    run.OnLog = [this](const QString& line) { Log(line); };
+    run.OnRowsBuilt = [this, &run] {
+        PageStep3->SetJoinMode(run.JoinMode());
+        PageStep3->ShowRows(run.Rows());
+    };
+    run.OnRowChanged = [this, &run](int row) { PageStep3->UpdateRow(row, run.Rows()[size_t(row)]); };
+    run.OnStatus = [this](const TRunStatus& status) { PageStep3->ShowStatus(status); };
+    // Posted, so the engine's thread that reported the end is not held by the sound or the
+    // countdown; the run's counts are final by now.
+    run.OnRunEnded = [this] { PostEndConversion(); };
+    return run;
+}
+
+void TFormMain::StartConversionRun()
+{
+    ConversionRun().Start(PageStep1->InputRows(), OutputChoiceFromSettings(AppSettings), EditionConfig.Merge);
+}
+
+void TFormMain::EndConversionRun()
+{
+    TConversionRun& run = ConversionRun();
+    const int total = run.TotalFiles();
+    const int successes = run.Successes();
+    const QStringList errors = run.ErrorLines();
+    if (AppSettings.PlayASoundWhenFinished) {
+        // A run in which nothing could even start is a failure too.
+        const bool failed = successes < total || (total == 0 && !errors.isEmpty());
+        Desktop().PlaySound(appDir_ + (failed ? QStringLiteral("sounds/fail.wav") : QStringLiteral("sounds/done.wav")));
+    }
+    if (AppSettings.ShutDownWhenFinished) {
+        if (RunShutdownCountdown(this, EditionConfig.Name, ShutdownTickMs) == soRefused)
+            Log(tr("The computer could not be shut down: the system refused the request."));
+    }
+    ShowConversionSummary(total, successes, errors);
+}
