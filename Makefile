@@ -25,8 +25,10 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
+# Real sample clips (drawn by ffmpeg into the build folder) go through a real conversion.
 screenshots: build
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots
+	bash scripts/make-sample-media.sh $(BUILD)/sample-media
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots $(BUILD)/sample-media
 
 # Sanitizer builds of the tests that exercise threads and hostile media (labels asan, tsan, sanitize).
 SAN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo

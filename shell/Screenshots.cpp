@@ -1,32 +1,47 @@
-// vornic-screenshots <dir>: draws every page of the main window, the log window and both
-// about boxes into PNG files, for the default edition in each of the three layouts.
-// Runs offscreen; the settings go to a temporary folder, never to the user's own.
+// vornic-screenshots <dir> <sample media folder>: draws every page of the main window, the log
+// window and both about boxes into PNG files, for the default edition in each of the three
+// layouts. The convert branch is shown in real use: the sample clips are added to Step1 (with
+// their thumbnails), Step2 is shown on each output class, and a real conversion is caught on
+// Step3 while it runs and on Step4 after it ends. Runs offscreen; the settings and the
+// converted files go to temporary folders, never to the user's own.
 #include "About.h"
 #include "AppSettings.h"
 #include "EditionConfig.h"
 #include "Log.h"
+#include "ConversionRun.h"
 #include "Main.h"
+#include "MainThread.h"
 #include "PageStep1.h"
 #include "PageStep2.h"
 #include "PageStep3.h"
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
+#include "PresetCatalogue.h"
 #include "UtilFuncs.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPainter>
+#include <QProgressBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <cstdio>
 
 namespace {
 
 const char* const PageNames[WizardPageCount] = {"mode", "step1", "step2", "step3", "step4", "step5", "step6", "step7"};
+const char* const ClassNames[FormatClassCount] = {"video", "device", "audio"};
+
+// The run shown on Step3: MP4 preset 1 (H.264 at 640x480) takes long enough per clip that a
+// progress report arrives before the clip is done.
+constexpr int RunFormatClass = fcVideo;
+constexpr int RunFormatIndex = 1;
+constexpr int RunPreset = 1;
+
+constexpr int AddTimeoutMs = 60000;
+constexpr int RunTimeoutMs = 120000;
 
 // An edition folder: the default edition file with another layout, and the skin folders.
 bool PrepareEdition(const QString& binDir, const QString& folder, int variant)
@@ -45,27 +60,35 @@ bool PrepareEdition(const QString& binDir, const QString& folder, int variant)
     if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         return false;
     target.write(lines.join(QLatin1Char('\n')).toUtf8());
+    // The engine libraries are looked for beside the edition file; a "lib" folder of the
+    // build goes along, else the system's copies serve.
+    if (QFileInfo::exists(binDir + QStringLiteral("/lib")))
+        QFile::link(binDir + QStringLiteral("/lib"), folder + QStringLiteral("/lib"));
     return QFile::link(binDir + QStringLiteral("/sounds"), folder + QStringLiteral("/sounds"));
 }
 
-// Rows that make each page look as it does in use.
-void FillSampleContent(TFormMain& w)
+// The sample clips, videos first, so the list shows both kinds of rows.
+QStringList SampleFiles(const QString& folder)
 {
-    const QString videos = QDir::homePath() + QStringLiteral("/Videos/");
-    w.PageStep1->AddInputFiles({videos + "Summer holiday 2026.mp4", videos + "Birthday party.mov",
-                                videos + "Concert - live recording.mkv", videos + "Podcast episode 12.mp3"});
-    w.PageStep1->SelectRow(1);
-    auto* list = w.PageStep3->ListViewConverting;
-    new QTreeWidgetItem(list, {"Summer holiday 2026.mp4", "00:04:12.480", "Finished", "100%", videos});
-    new QTreeWidgetItem(list, {"Birthday party.mov", "00:12:03.000", "Converting...", "42%", videos});
-    new QTreeWidgetItem(list, {"Concert - live recording.mkv", "01:02:45.120", "Waiting...", "", videos});
-    w.PageStep4->SetCounts(3, 2);
-    w.PageStep4->SetErrorLines({"Concert - live recording.mkv: the file could not be read."});
+    QStringList videos, audios;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+        if (name.startsWith(QLatin1String("partial-")) || !IsMediaFileExtension(QLatin1Char('.') + QFileInfo(name).suffix()))
+            continue;
+        const QString path = dir.absoluteFilePath(name);
+        const QString ext = QFileInfo(name).suffix().toLower();
+        (ext == QLatin1String("mp3") || ext == QLatin1String("wav") ? audios : videos) << path;
+    }
+    return videos + audios;
+}
+
+// The download branch is not run: its pages get rows that look as they do in use.
+void FillDownloadSamples(TFormMain& w)
+{
     w.PageStep5->AddURL(QStringLiteral("http://www.youtube.com/watch?v=a1B2c3D4e5F"));
     w.PageStep5->AddURL(QStringLiteral("http://www.youtube.com/watch?v=Z9y8X7w6V5u"));
     w.PageStep6->FillDownloadList(w.PageStep5->URLs());
     w.PageStep7->SetCounts(2, 2);
-    w.Log(QStringLiteral("#1.5: Engine libraries loaded."));
 }
 
 bool Save(const QImage& image, const QString& path)
@@ -85,18 +108,108 @@ QImage RenderWindow(QWidget& w)
     return image;
 }
 
+class TScreenshotRun {
+public:
+    TScreenshotRun(TFormMain& w, const QString& prefix) : w_(w), prefix_(prefix) {}
+
+    bool Page(TWizardPage page, const QString& suffix = {})
+    {
+        QCoreApplication::processEvents();
+        const QString name = QString::fromLatin1(PageNames[page]) + suffix;
+        return Save(RenderWindow(w_), prefix_ + name + QStringLiteral(".png"));
+    }
+
+    // Step1 with the sample clips, their thumbnails read by the page itself.
+    bool InputList(const QStringList& files)
+    {
+        w_.ShowPage(wpStep1);
+        w_.PageStep1->AddInputFiles(files);
+        if (!w_.PageStep1->WaitForAdd(AddTimeoutMs)) {
+            std::fprintf(stderr, "adding the sample clips did not finish\n");
+            return false;
+        }
+        if (w_.PageStep1->RowCount() != files.size())
+            std::fprintf(stderr, "warning: %d of %d sample clips were added\n", w_.PageStep1->RowCount(),
+                         int(files.size()));
+        w_.PageStep1->SelectRow(std::min(1, w_.PageStep1->RowCount() - 1));
+        return Page(wpStep1);
+    }
+
+    // Step2 on each class; the video class last, with the format and preset of the run.
+    bool OutputSettings(const QString& outputDir)
+    {
+        AppSettings.OutputFileDir = WithTrailingBackslash(outputDir);
+        AppSettings.OutputVideoFormat = RunFormatIndex;
+        AppSettings.*(FindOutputFormat(RunFormatClass, RunFormatIndex)->PresetKey) = RunPreset;
+        AppSettings.ShutDownWhenFinished = false;
+        w_.ShowPage(wpStep2);
+        w_.PageStep2->ShowOutputSettings();
+        for (int formatClass : {fcDevice, fcAudio, fcVideo}) {
+            w_.PageStep2->ButtonToFormatClick(formatClass);
+            if (!Page(wpStep2, QStringLiteral("-") + QString::fromLatin1(ClassNames[formatClass])))
+                return false;
+        }
+        return true;
+    }
+
+    // Next on Step2 starts the run. Step3 is taken while a clip is converting, preferably a
+    // later one so finished rows show too; Step4 once the run has ended.
+    bool Conversion()
+    {
+        w_.ActionNextExecute();
+        QProgressBar* bar = w_.PageStep3->ProgressBar;
+        QImage midRun;
+        bool laterClip = false;
+        const bool ended = WaitServicingEvents([&] {
+            if (w_.CurrentPage() != wpStep3)
+                return true;
+            if (bar->value() > 0 && bar->value() < 100) {
+                const auto& rows = w_.ConversionRun().Rows();
+                const bool later = !rows.empty() && rows.front().Third == QLatin1String("Finish.");
+                if (midRun.isNull() || (later && !laterClip)) {
+                    midRun = RenderWindow(w_);
+                    laterClip = later;
+                }
+            }
+            return false;
+        }, RunTimeoutMs);
+        if (!ended) {
+            std::fprintf(stderr, "the conversion did not end in time\n");
+            return false;
+        }
+        if (w_.CurrentPage() != wpStep4) {
+            std::fprintf(stderr, "Next on Step2 did not lead through the conversion to Step4\n");
+            return false;
+        }
+        if (midRun.isNull())
+            std::fprintf(stderr, "warning: no progress report arrived during the run; no Step3 picture\n");
+        else if (!Save(midRun, prefix_ + QStringLiteral("step3.png")))
+            return false;
+        return Page(wpStep4);
+    }
+
+private:
+    TFormMain& w_;
+    QString prefix_;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <output folder> <sample media folder>\n", argv[0]);
         return 2;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "cannot create %s\n", argv[1]);
+        return 1;
+    }
+    const QStringList samples = SampleFiles(QString::fromLocal8Bit(argv[2]));
+    if (samples.isEmpty()) {
+        std::fprintf(stderr, "no sample clips in %s\n", argv[2]);
         return 1;
     }
     const QString binDir = QCoreApplication::applicationDirPath();
@@ -106,7 +219,7 @@ int main(int argc, char** argv)
 
     bool ok = true;
     for (int variant = 0; variant < 3 && ok; ++variant) {
-        QTemporaryDir editionDir;
+        QTemporaryDir editionDir, outputs;
         if (!PrepareEdition(binDir, editionDir.path(), variant)) {
             std::fprintf(stderr, "cannot prepare the edition folder for layout %d\n", variant);
             return 1;
@@ -114,17 +227,22 @@ int main(int argc, char** argv)
         TFormLog formLog;
         TFormMain w(editionDir.path(), &formLog);
         QCoreApplication::processEvents();   // deferred start shows the window
-        FillSampleContent(w);
-        const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);
-        for (int page = 0; page < WizardPageCount && ok; ++page) {
-            w.ShowPage(TWizardPage(page));
-            if (page == wpStep2)
-                w.PageStep2->ShowOutputSettings();
+        TScreenshotRun shots(w, outDir + QStringLiteral("/layout%1-").arg(variant));
+
+        ok = shots.Page(wpMode) && shots.InputList(samples)
+             && shots.OutputSettings(outputs.filePath(QStringLiteral("Converted")))
+             && shots.Conversion();
+
+        FillDownloadSamples(w);
+        for (TWizardPage page : {wpStep5, wpStep6, wpStep7}) {
+            if (!ok)
+                break;
+            w.ShowPage(page);
             if (page == wpStep5)
                 w.PageStep5->ShowURLPageSettings();
-            QCoreApplication::processEvents();
-            ok = Save(RenderWindow(w), prefix + QString::fromLatin1(PageNames[page]) + QStringLiteral(".png"));
+            ok = shots.Page(page);
         }
+        const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);
         formLog.resize(455, 182 + 40);
         ok = ok && Save(formLog.RenderForScreenshot(), prefix + QStringLiteral("log.png"));
         const TAboutEdition edition = CurrentAboutEdition(editionDir.path());
