@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -168,10 +169,11 @@ protected:
     std::vector<TPresetRun> ConvertAllPresets(const TOutputFormat& format)
     {
         std::vector<TPresetRun> runs;
-        TFFmpegEngine engine;
+        // The reports outlive the engine, whose event threads write into them.
         std::mutex termLock;
         std::map<int, TTerminateInfo> reports;
         std::atomic<bool> final{false};
+        TFFmpegEngine engine;
         engine.OnTerminate = [&](QObject*, TTerminateInfo info) {
             std::lock_guard guard(termLock);
             if (info.TaskIndex < 0)
