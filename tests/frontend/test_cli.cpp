@@ -129,7 +129,6 @@ TEST(CliTest, BadArgumentsExitWithTwoAndTheUsageWithoutTouchingFiles)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString clip = VideoClip();
-    const QString aFile = clip; // an existing file where a folder is wanted
     struct Case {
         QStringList Args;
         const char* Message;
@@ -154,7 +153,8 @@ TEST(CliTest, BadArgumentsExitWithTwoAndTheUsageWithoutTouchingFiles)
         {{"--format", "mp3", "--preset", "1", clip, "--output-dir"}, "--output-dir needs a value"},
         {{"--format", "mp3", "--preset", "1", "--output-dir", dir.filePath("missing"), clip},
          "output folder does not exist"},
-        {{"--format", "mp3", "--preset", "1", "--output-dir", aFile, clip}, "output folder is not a folder"},
+        // An existing file where a folder is wanted.
+        {{"--format", "mp3", "--preset", "1", "--output-dir", clip, clip}, "output folder is not a folder"},
     };
     for (const Case& c : cases) {
         const CommandResult r = RunProgram(c.Args, dir.path());
