@@ -183,18 +183,29 @@ QString UsageText()
 
 QString HelpText()
 {
+    const char* const classNames[FormatClassCount] = {"video", "device", "audio"};
+    QString formats;
+    for (int formatClass = 0; formatClass < FormatClassCount; ++formatClass) {
+        QStringList names;
+        for (const TOutputFormat& format : OutputFormatsOfClass(formatClass))
+            names << QString::fromLatin1(format.Name);
+        formats += QStringLiteral("                      %1 (%2)\n")
+                       .arg(names.join(QLatin1Char(' ')), QLatin1String(classNames[formatClass]));
+    }
     return UsageText() + QStringLiteral(
         "\n"
         "Converts audio and video files with the wizard's output formats and presets.\n"
         "\n"
         "  --list-presets      one line per preset: format name, tab, preset index, tab, list text\n"
         "  --info              duration, bit rate and dimension (or audio encoder) of each file\n"
-        "  --format NAME       output format, without regard to case: %1\n"
+        "  --format NAME       output format, in any case:\n"
+        "%1"
         "  --preset N          preset index of that format, as --list-presets shows it\n"
         "  --output-dir DIR    existing folder for the outputs (default: the current folder)\n"
         "  --join              join all files, in the order given, into one output\n"
         "  --verbose           the engine's log lines on standard error\n"
         "\n"
         "Output files never replace existing ones: a taken name gets a number.\n"
-        "Exit status: 0 every file converted, 1 any file failed, 2 bad arguments.\n").arg(FormatNames());
+        "Ctrl+C stops the run; the outputs it left incomplete are removed.\n"
+        "Exit status: 0 every file converted, 1 any file failed, 2 bad arguments.\n").arg(formats);
 }
