@@ -53,7 +53,9 @@ struct TRunShared {
     // Main thread only: the run that shows the results; null once it is destroyed.
     TConversionRun* Owner = nullptr;
     std::atomic<bool> Abandoned{false}; // the final report stops waiting
-    std::atomic<bool> FinalDone{true};  // the final report of the current run has ended
+    // Runs started and final reports that have ended. Counted, not flagged: a hook may start
+    // the next run while the report of the last one is still on its way out.
+    std::atomic<int> RunsStarted{0}, RunsEnded{0};
 };
 
 struct TConversionRun::TState {
@@ -95,7 +97,8 @@ TConversionRun::~TConversionRun()
         d->Engine.StopTasks(true);
         // The final report clears the engine's tasks, so the next run on this engine can start.
         // It never comes once someone else detached the events.
-        WaitServicingEvents([&] { return shared->FinalDone.load() || !d->Engine.OnTerminate; }, 60000);
+        WaitServicingEvents(
+            [&] { return shared->RunsEnded.load() >= shared->RunsStarted.load() || !d->Engine.OnTerminate; }, 60000);
     }
     shared->Abandoned = true;
     d->Engine.DetachEvents();
@@ -150,14 +153,14 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     d->Status.CurrentFile = QStringLiteral("...");
     d->Clock.start();
     d->Running = true;
-    d->Shared->FinalDone = false;
+    ++d->Shared->RunsStarted;
     try {
         // With no task the engine still delivers its final report, which ends the run.
         engine.StartTask(1);
     } catch (const std::exception& e) {
         Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
         d->Running = false;
-        d->Shared->FinalDone = true;
+        ++d->Shared->RunsEnded;
         const std::shared_ptr<TRunShared> shared = d->Shared;
         {
             std::lock_guard lock(shared->Lock);
@@ -420,7 +423,7 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
     } catch (...) {
         // A hook's failure must not take the engine's event thread down.
     }
-    shared->FinalDone = true;
+    ++shared->RunsEnded;
 }
 
 void TConversionRun::TaskEnded(int taskIndex, bool finished)
