@@ -87,6 +87,28 @@ QString CorruptFile(const QTemporaryDir& dir)
     return path;
 }
 
+QString RedClip()
+{
+    return MediaFixture(QStringLiteral("cli-red-320x240.mp4"),
+                        {"-f", "lavfi", "-i", "color=c=red:size=320x240:rate=25:duration=2", "-f", "lavfi", "-i",
+                         "sine=frequency=880:duration=2", "-c:v", "mpeg4", "-c:a", "aac", "-shortest"});
+}
+
+// The picture at a time, shrunk to one pixel: its average colour as R, G, B.
+QByteArray AverageColour(const QString& file, double seconds, const QString& workDir)
+{
+    const QString pixel = workDir + QStringLiteral("/pixel.rgb");
+    RunCommand("ffmpeg", {"-v", "error", "-y", "-ss", QString::number(seconds), "-i", file, "-frames:v", "1",
+                          "-vf", "scale=1:1", "-f", "rawvideo", "-pix_fmt", "rgb24", pixel});
+    QFile f(pixel);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool Reddish(const QByteArray& rgb)
+{
+    return rgb.size() == 3 && quint8(rgb[0]) > 180 && quint8(rgb[1]) < 80 && quint8(rgb[2]) < 80;
+}
+
 double Seconds(const QString& file)
 {
     return ProbeValue(file, QStringLiteral("format=duration")).toDouble();
@@ -289,14 +311,23 @@ TEST(CliTest, JoinMakesOneOutputInInputOrderAndNothingWhenAPartIsUnreadable)
     const QString video = VideoClip();
     const QString second = SecondVideoClip();
 
-    CommandResult r = RunProgram({"--format", "AVI", "--preset", "2", "--join", "--output-dir", dir.path(), video, second});
+    const QString red = RedClip();
+    CommandResult r = RunProgram({"--format", "AVI", "--preset", "2", "--join", "--output-dir", dir.path(), video, red,
+                                  second});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QString joined = dir.filePath(QStringLiteral("Output_Merge.avi"));
     EXPECT_EQ(Lines(r.out), QStringList{joined});
-    EXPECT_NEAR(Seconds(joined), Seconds(video) + Seconds(second), 0.3);
+    EXPECT_NEAR(Seconds(joined), Seconds(video) + Seconds(red) + Seconds(second), 0.3);
     EXPECT_EQ(ProbeValue(joined, "stream=width", "v:0"), QStringLiteral("320"));
     const QStringList inDir = QDir(dir.path()).entryList(QDir::Files);
     EXPECT_EQ(inDir, QStringList{QStringLiteral("Output_Merge.avi")});
+    // The red part lies between the other two, as given.
+    QTemporaryDir work;
+    const double redStart = Seconds(video);
+    EXPECT_FALSE(Reddish(AverageColour(joined, 1.0, work.path())));
+    EXPECT_TRUE(Reddish(AverageColour(joined, redStart + 1.0, work.path())))
+        << AverageColour(joined, redStart + 1.0, work.path()).toHex().toStdString();
+    EXPECT_FALSE(Reddish(AverageColour(joined, redStart + Seconds(red) + 1.0, work.path())));
 
     const QString corrupt = CorruptFile(dir);
     r = RunProgram({"--format", "avi", "--preset", "2", "--join", "--output-dir", dir.path(), video, corrupt, second});
