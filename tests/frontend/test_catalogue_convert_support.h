@@ -241,6 +241,14 @@ protected:
         return runs;
     }
 
+    // "30000/1001" or "15" as a number; 0 when unreadable.
+    static double Rate(const QString& text)
+    {
+        const QStringList parts = text.split('/');
+        const double num = parts.value(0).toDouble(), den = parts.size() > 1 ? parts[1].toDouble() : 1.0;
+        return den > 0 ? num / den : 0.0;
+    }
+
     static QString WithSeparator(const QString& dir) { return dir.endsWith('/') ? dir : dir + '/'; }
 
     // What ffprobe must find in the output of one preset.
@@ -281,12 +289,15 @@ protected:
             const int h = preset.HasFit() ? preset.FitHeight : SourceHeight;
             EXPECT_EQ(Field(view.Video, "width") + "x" + Field(view.Video, "height"),
                       QStringLiteral("%1x%2").arg(w).arg(h));
+            // ASF keeps millisecond times, so 29.97 reads back as 29.92: a percent of slack.
+            const double fps = Rate(preset.FrameRate ? QString::fromLatin1(preset.FrameRate) : QString("25"));
+            EXPECT_NEAR(Rate(Field(view.Video, "r_frame_rate")), fps, fps / 100) << "frame rate";
         }
 
         // One line per output, so a run shows what every preset wrote.
-        std::printf("[ output   ] %s %d: %s %s s %s %sx%s | %s %s Hz %s ch\n", format.Name, run.Preset,
+        std::printf("[ output   ] %s %d: %s %s s %s fps %s %sx%s | %s %s Hz %s ch\n", format.Name, run.Preset,
                     qPrintable(Field(view.Format, "format_name")), qPrintable(Field(view.Format, "duration")),
-                    qPrintable(Field(view.Video, "codec_name")),
+                    qPrintable(Field(view.Video, "r_frame_rate")), qPrintable(Field(view.Video, "codec_name")),
                     qPrintable(Field(view.Video, "width")), qPrintable(Field(view.Video, "height")),
                     qPrintable(Field(view.Audio, "codec_name")), qPrintable(Field(view.Audio, "sample_rate")),
                     qPrintable(Field(view.Audio, "channels")));
