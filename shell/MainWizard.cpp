@@ -2,6 +2,7 @@
 #include "Main.h"
 
 #include "AppSettings.h"
+#include "ConversionRun.h"
 #include "EditionConfig.h"
 #include "EngineComponent.h"
 #include "PageMode.h"
@@ -194,7 +195,12 @@ void TFormMain::ActionExitExecute()
         break;
     case wpStep3:
         if (Ask(tr("Do you really want to cancel the conversion?"))) {
-            engine_->StopTasks(true);
+            // A running run is stopped without waiting: its final report frees the tasks a
+            // waiting stop would still walk, and that report leads to Step4 in any case.
+            if (run_ && run_->Running())
+                run_->Stop();
+            else
+                engine_->StopTasks(true);
             UpdatePageCaptions();
         }
         break;

@@ -76,16 +76,22 @@ TConversionRun::TConversionRun(TFFmpegEngine& engine) : d(std::make_unique<TStat
 {
     d->Status.CurrentFile = QStringLiteral("...");
     d->Shared->Owner = this;
-    const std::shared_ptr<TRunShared> shared = d->Shared;
-    TFFmpegEngine* eng = &engine;
+}
 
-    engine.OnProgress = [shared](QObject*, TProgressInfo* info) {
+void TConversionRun::AttachEngine()
+{
+    // Assigned at every start (no task runs then): the close path of a window may have
+    // detached them, and a run without its final report would never end.
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    TFFmpegEngine* engine = &d->Engine;
+    engine->SetTriggerEventInMainThread(true);
+    engine->OnProgress = [shared](QObject*, TProgressInfo* info) {
         // On the main thread (the engine hands progress over there).
         if (shared->Owner && info)
             shared->Owner->Progress(*info);
     };
-    engine.OnTerminate = [shared, eng](QObject*, TTerminateInfo info) {
-        TConversionRun::Terminate(shared, *eng, info);
+    engine->OnTerminate = [shared, engine](QObject*, TTerminateInfo info) {
+        TConversionRun::Terminate(shared, *engine, info);
     };
 }
 
@@ -94,9 +100,11 @@ TConversionRun::~TConversionRun()
     const std::shared_ptr<TRunShared> shared = d->Shared;
     shared->Owner = nullptr;
     if (d->Running) {
-        d->Engine.StopTasks(true);
-        // The final report clears the engine's tasks, so the next run on this engine can start.
-        // It never comes once someone else detached the events.
+        // Not StopTasks with its wait: the final report frees the tasks with ClearTasks while
+        // such a wait would still walk them. Waiting for that report waits for the tasks too,
+        // and leaves the engine cleared for the next run. It never comes once someone else
+        // detached the events.
+        d->Engine.StopTasks(false);
         WaitServicingEvents(
             [&] { return shared->RunsEnded.load() >= shared->RunsStarted.load() || !d->Engine.OnTerminate; }, 60000);
     }
@@ -120,7 +128,7 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
             return 0;
         }
     }
-    engine.SetTriggerEventInMainThread(true);
+    AttachEngine();
 
     d->Join = join;
     d->Rows.clear();

@@ -46,7 +46,8 @@ struct TRunStatus {
 
 class TConversionRun {
 public:
-    // Takes the engine's OnProgress and OnTerminate; the engine must outlive the run.
+    // Takes the engine's OnProgress and OnTerminate from each start on; the engine must
+    // outlive the run.
     explicit TConversionRun(TFFmpegEngine& engine);
     // Stops a running run, waits for its threads and unhooks the engine's events.
     ~TConversionRun();
@@ -79,6 +80,7 @@ public:
     std::int64_t ProcessedDuration() const;
 
 private:
+    void AttachEngine();
     void BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
                         std::vector<std::int64_t>& durations);
     void BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
