@@ -302,9 +302,14 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
         row.Fourth = QString::number(input.Aspect);
         row.InputFile = path;
         if (d->Rows.empty()) {
-            // The first row gives the picture geometry; the name does not depend on it.
-            outputBuilt = BuildJoinOutputOptions(choice, SourceFactsFromTexts(row.Third, row.Fourth), takenInRun,
-                                                 output, &outputError);
+            // The first row gives the picture geometry (its values, not the rounded aspect text);
+            // the output name does not depend on it.
+            TSourceFacts first;
+            first.FileName = path;
+            first.Width = input.Width;
+            first.Height = input.Height;
+            first.DisplayAspect = input.Aspect;
+            outputBuilt = BuildJoinOutputOptions(choice, first, takenInRun, output, &outputError);
         }
         row.Path = output.FileName;
         row.OutputFile = output.FileName;
