@@ -30,6 +30,11 @@ void TCustomFFmpegEngine::ShutDown()
         std::lock_guard lock(FListLock);
         tasks.swap(FTasks);
     }
+    {
+        std::lock_guard lock(FTerminateLock);
+        for (auto& task : FDeferredFree) tasks.push_back(std::move(task));
+        FDeferredFree.clear();
+    }
     for (auto& task : tasks) FreeTask(std::move(task));
     ReapEventThreads(true);
     if (TPreviewSink* sink = FPreviewSink.load()) sink->OnPreviewClosed = nullptr;
@@ -236,6 +241,11 @@ void TCustomFFmpegEngine::ClearTasks()
         FAllFinished = false;
         FBackground = false;
         FWorking = false;
+        // A StopTasks still waiting holds pointers to these tasks: the last waiter frees them.
+        if (FStopWaiters > 0) {
+            for (auto& task : tasks) FDeferredFree.push_back(std::move(task));
+            return;
+        }
     }
     for (auto& task : tasks) FreeTask(std::move(task));
 }

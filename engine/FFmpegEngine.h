@@ -130,6 +130,10 @@ private:
     int FStillToStart = 0;
     std::thread::id FForegroundThread{};
     bool FFinalPending = false;
+    // StopTasks calls waiting on tasks outside the locks; tasks cleared meanwhile are kept in
+    // FDeferredFree until the last of them is done with its pointers.
+    int FStopWaiters = 0;
+    std::vector<std::unique_ptr<TFFmpeg>> FDeferredFree;
 
     // One lock per event kind; FEventsLock only guards reading and clearing the handlers.
     std::recursive_mutex FHookLock, FPreviewLock, FProgressLock, FTerminateLock;

@@ -262,9 +262,16 @@ void TCustomFFmpegEngine::StopTasks(bool wait)
             default: break;
             }
         }
+        if (wait) ++FStopWaiters;
     }
     if (!wait) return;
     for (TFFmpeg* task : waitFor) task->WaitIdle();
+    std::vector<std::unique_ptr<TFFmpeg>> cleared;
+    {
+        std::lock_guard lock(FTerminateLock);
+        if (--FStopWaiters == 0) cleared.swap(FDeferredFree);
+    }
+    for (auto& task : cleared) FreeTask(std::move(task));
 }
 
 template <typename Fn>

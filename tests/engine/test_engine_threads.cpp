@@ -221,6 +221,35 @@ TEST_F(EngineTest, ClearTasksIsRefusedDuringTheRunAndWorksFromTheFinalReport)
     EXPECT_EQ(engine.AddTask(TinyClip()), 0);
 }
 
+// The application frees the tasks from the final report; a StopTasks(true) on the main thread
+// may still be waiting on those tasks then, and must never touch them after they are freed.
+TEST_F(EngineTest, StopWithWaitWhileTheFinalReportClearsTheTasks)
+{
+    for (int round = 0; round < 4; ++round) {
+        std::atomic<bool> cleared{false};
+        std::atomic<int> reports{0};
+        TFFmpegEngine engine;
+        engine.SetTriggerEventInMainThread(false);
+        engine.SetProgressInterval(100);
+        engine.OnProgress = [&](QObject*, TProgressInfo*) { ++reports; };
+        engine.OnTerminate = [&](QObject*, TTerminateInfo info) {
+            if (info.TaskIndex >= 0) return;
+            engine.ClearTasks();
+            cleared = true;
+        };
+        const TInputOptions realTime = RealTime();
+        for (int i = 0; i < 3; ++i)
+            AddConversion(engine, LongClip(), Out(QString("w%1_%2.avi").arg(round).arg(i)), &realTime);
+        engine.StartTask(round % 2 + 1);
+        ASSERT_TRUE(WaitServicingEvents([&] { return reports.load() > 0; }, 30000));
+        engine.StopTasks(true);
+        ASSERT_TRUE(WaitServicingEvents([&] { return cleared.load(); }, 30000)) << round;
+        EXPECT_EQ(engine.TaskCount(), 0);
+        // The component stays usable for the next run.
+        EXPECT_EQ(engine.AddTask(TinyClip()), 0);
+    }
+}
+
 TEST_F(EngineTest, FreeingTheComponentStopsItsTasksAndLeavesNoThread)
 {
     const QString src = LongClip();
