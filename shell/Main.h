@@ -152,4 +152,5 @@ private:
     int helpMenuOffset_ = 0;
     bool clipboardWatched_ = false;
     bool closing_ = false;
+    bool waitingForAdd_ = false; // Next on Step1 waits for rows still being added
 };

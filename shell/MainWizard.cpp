@@ -98,6 +98,17 @@ void TFormMain::ActionNextExecute()
         }
         break;
     case wpStep1:
+        // Rows still arriving belong to this run: wait for them (events keep being served, so
+        // a second Next meanwhile is ignored rather than counted twice).
+        if (PageStep1->Adding()) {
+            if (waitingForAdd_)
+                break;
+            waitingForAdd_ = true;
+            PageStep1->WaitForAdd();
+            waitingForAdd_ = false;
+            if (closing_ || CurrentPage() != wpStep1)
+                break;
+        }
         if (PageStep1->RowCount() > 0) {
             ShowPage(wpStep2);
             PageStep2->ShowOutputSettings();

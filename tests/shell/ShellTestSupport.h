@@ -8,6 +8,8 @@
 #include "FakeDesktop.h"
 #include "Log.h"
 #include "Main.h"
+#include "PageStep1.h"
+#include "TestSupport.h"
 #include "UtilFuncs.h"
 
 #include <QCoreApplication>
@@ -37,6 +39,30 @@ public:
     void StopTasks(bool wait) override { if (wait) ++*stops; }
     void DetachEvents() override { ++*detaches; }
 };
+
+// Rows on Step1 for tests that need rows but not their media: the files need not exist.
+inline void AddPlaceholderRows(TPageStep1& page, const QStringList& files)
+{
+    for (const QString& file : files) {
+        TInputFacts facts;
+        facts.Row.FileName = file;
+        page.AppendRow(facts, QImage());
+    }
+}
+
+// Real media under each of the given names (a copy of one tiny generated clip), so the input
+// list's probe accepts them whatever their extension.
+inline void MakeMediaFiles(const QStringList& files)
+{
+    const QString clip = MediaFixture(QStringLiteral("shell_tiny.mp4"),
+                                      {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-f", "lavfi", "-i",
+                                       "sine=frequency=440:sample_rate=22050", "-t", "0.5", "-c:v", "mpeg4",
+                                       "-c:a", "aac"});
+    for (const QString& file : files) {
+        QFile::remove(file);
+        QFile::copy(clip, file);
+    }
+}
 
 class ShellTest : public ::testing::Test {
 protected:

@@ -84,7 +84,7 @@ TEST_F(ShellTest, InputListActionsFollowTheSelection)
     TFormMain& w = Start();
     TPageStep1& list = *w.PageStep1;
     EXPECT_FALSE(list.ActionClear->isEnabled());
-    list.AddInputFiles({home.filePath("a.avi"), home.filePath("b.avi"), home.filePath("c.avi")});
+    AddPlaceholderRows(list, {home.filePath("a.avi"), home.filePath("b.avi"), home.filePath("c.avi")});
     EXPECT_TRUE(list.ActionClear->isEnabled());
     EXPECT_FALSE(list.ActionDelete->isEnabled());
     EXPECT_FALSE(list.ActionPlay->isEnabled());

@@ -3,6 +3,7 @@
 #include "ShellTestSupport.h"
 
 #include "ImageButton.h"
+#include "MainThread.h"
 #include "PageMode.h"
 #include "PageStep1.h"
 #include "PageStep2.h"
@@ -50,7 +51,7 @@ protected:
     void OnPage(TFormMain& w, TWizardPage page)
     {
         if (w.PageStep1->RowCount() == 0)
-            w.PageStep1->AddInputFiles({appDir.filePath("a.mp4"), appDir.filePath("b.mp3")});
+            AddPlaceholderRows(*w.PageStep1, {appDir.filePath("a.mp4"), appDir.filePath("b.mp3")});
         if (w.PageStep5->URLCount() == 0)
             w.PageStep5->AddURL(QStringLiteral("http://www.youtube.com/watch?v=abc"));
         w.ShowPage(page);
@@ -122,12 +123,13 @@ TEST_P(WizardTest, ConvertBranchRunsToTheSummaryAndBack)
     EXPECT_EQ(w.CurrentPage(), wpStep3);
     EXPECT_TRUE(w.PageStep3->CheckBoxPlayASound->isChecked());
     EXPECT_FALSE(w.PageStep3->CheckBoxShutdown->isChecked());
-    // the start message is handled after the page shows; without a run every file is reported
-    QCoreApplication::processEvents();
-    ASSERT_EQ(w.CurrentPage(), wpStep4);
-    EXPECT_EQ(w.PageStep4->LabelTotal->text(), QStringLiteral("2"));
-    EXPECT_EQ(w.PageStep4->LabelFailed->text(), QStringLiteral("2"));
+    // the start message is handled after the page shows; files that are gone still end the run,
+    // on the summary with the reason of each
+    ASSERT_TRUE(WaitServicingEvents([&] { return w.CurrentPage() == wpStep4; }, 30000));
+    EXPECT_EQ(w.PageStep4->LabelTotal->text(), QStringLiteral("0"));
     EXPECT_TRUE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
+    EXPECT_TRUE(w.PageStep4->MemoErrorLog->toPlainText().contains(QStringLiteral("a.mp4")));
+    EXPECT_TRUE(w.PageStep4->MemoErrorLog->toPlainText().contains(QStringLiteral("b.mp3")));
 
     new QTreeWidgetItem(w.PageStep3->ListViewConverting, {QStringLiteral("a.mp4")});
     w.ActionNextExecute();
@@ -195,8 +197,10 @@ TEST_P(WizardTest, DownloadBranchRunsToTheSummary)
     EXPECT_EQ(w.CurrentPage(), wpStep7);
 
     w.DownloadedFiles = {home.filePath("one.mp4"), home.filePath("two.flv")};
+    MakeMediaFiles(w.DownloadedFiles);
     w.ButtonConvertDownloadedClick();
     EXPECT_EQ(w.CurrentPage(), wpStep1);
+    ASSERT_TRUE(w.PageStep1->WaitForAdd(30000));
     ASSERT_EQ(w.PageStep1->RowCount(), 2);
     EXPECT_EQ(w.PageStep1->RowFileName(1), home.filePath("two.flv"));
 
@@ -384,8 +388,11 @@ TEST_F(ShellTest, DroppedFilesAreFilteredByExtension)
     ASSERT_TRUE(QDir().mkpath(folder));
     const QStringList dropped{home.filePath("b.MP4"), folder, home.filePath("notes.txt"), home.filePath("a.mp3"),
                               home.filePath("noext"), home.filePath("x.mpeg")};
+    MakeMediaFiles({home.filePath("b.MP4"), home.filePath("notes.txt"), home.filePath("a.mp3"),
+                    home.filePath("noext"), home.filePath("x.mpeg")});
     w.ShowPage(wpStep3);   // drops count on every page
     w.DropFiles(dropped);
+    ASSERT_TRUE(w.PageStep1->WaitForAdd(30000));
     ASSERT_EQ(w.PageStep1->RowCount(), 2);
     EXPECT_EQ(w.PageStep1->RowFileName(0), home.filePath("b.MP4"));
     EXPECT_EQ(w.PageStep1->RowFileName(1), home.filePath("a.mp3"));
@@ -452,8 +459,26 @@ TEST_F(ShellTest, DropEventTakesLocalFiles)
     QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &enter);
     EXPECT_TRUE(enter.isAccepted());
+    MakeMediaFiles({home.filePath("clip.avi"), home.filePath("readme.txt")});
     QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w, &drop);
+    ASSERT_TRUE(w.PageStep1->WaitForAdd(30000));
     ASSERT_EQ(w.PageStep1->RowCount(), 1);
     EXPECT_EQ(w.PageStep1->RowFileName(0), home.filePath("clip.avi"));
+}
+
+TEST_F(ShellTest, NextOnStep1WaitsForRowsStillBeingAdded)
+{
+    LinkSkins();
+    TFormMain& w = Start();
+    const QStringList files{home.filePath("one.mp4"), home.filePath("two.mp4"), home.filePath("three.mp4")};
+    MakeMediaFiles(files);
+    w.ShowPage(wpStep1);
+    w.PageStep1->AddInputFiles(files);
+    w.ActionNextExecute();
+    EXPECT_EQ(w.CurrentPage(), wpStep2);
+    EXPECT_FALSE(w.PageStep1->Adding());
+    ASSERT_EQ(w.PageStep1->RowCount(), 3);
+    EXPECT_EQ(w.PageStep1->RowFileName(2), files[2]);
+    EXPECT_TRUE(desktop->shown.empty());   // no "Please add the video files" while rows arrive
 }
