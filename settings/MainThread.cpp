@@ -44,6 +44,7 @@ struct THandOverState {
         {
             std::lock_guard lock(mutex);
             finished = true;
+            HANDOVER_RELEASE(this);   // the call's effects, for the waiter
         }
         done.notify_all();
     }
@@ -129,7 +130,10 @@ void SyncToMainThread(const std::function<void()>& fn)
     HANDOVER_RELEASE(&handOverToken);
     QCoreApplication::postEvent(receiver, event);
     std::unique_lock lock(state->mutex);
-    state->done.wait(lock, [&] { return state->finished; });
+    state->done.wait(lock, [&] {
+        HANDOVER_ACQUIRE(state.get());
+        return state->finished;
+    });
     if (state->error)
         std::rethrow_exception(state->error);
 }

@@ -5,21 +5,6 @@
 
 #include <QFileInfo>
 
-#if defined(__SANITIZE_THREAD__)
-// FFmpeg and Qt are not built with the sanitizer: their codec threads, buffer pools and event
-// posting hand memory over through locks it cannot see. Nothing of ours is left out.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libavcodec.so.59\n"
-           "called_from_lib:libavutil.so.57\n"
-           "called_from_lib:libavformat.so.59\n"
-           "called_from_lib:libavfilter.so.8\n"
-           "called_from_lib:libswscale.so.6\n"
-           "called_from_lib:libswresample.so.4\n"
-           "called_from_lib:libQt6Core.so.6\n";
-}
-#endif
-
 namespace {
 
 class RunThreadsTest : public ::testing::Test {
