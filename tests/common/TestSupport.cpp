@@ -11,10 +11,12 @@
 #error "VORNIC_FIXTURE_DIR must name the build folder for generated fixtures"
 #endif
 
-CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs)
+CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs, const QString& workingDir)
 {
     CommandResult result;
     QProcess process;
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
     process.start(program, args);
     if (!process.waitForStarted(10000)) {
         result.err = "cannot start " + program;

@@ -11,7 +11,8 @@ struct CommandResult {
 };
 
 // Runs a program with arguments (no shell) and waits up to timeoutMs.
-CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs = 120000);
+CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs = 120000,
+                         const QString& workingDir = {});
 
 // Folder inside the build tree where generated fixtures are cached between runs.
 QString FixtureDir();

@@ -25,26 +25,7 @@ const QString Program = QStringLiteral(VORNIC_CONVERT);
 
 CommandResult RunProgram(const QStringList& args, const QString& workingDir = {}, const QString& program = Program)
 {
-    CommandResult result;
-    QProcess process;
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
-    process.start(program, args);
-    if (!process.waitForStarted(10000)) {
-        result.err = "cannot start " + program;
-        return result;
-    }
-    process.closeWriteChannel();
-    if (!process.waitForFinished(300000)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = "timeout";
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return RunCommand(program, args, 300000, workingDir);
 }
 
 QStringList Lines(const QString& text)
