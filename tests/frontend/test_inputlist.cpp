@@ -1,4 +1,3 @@
-// label: tsan
 // The Step1 input list with the real engine and generated media: the lines and hidden values
 // of each row, failed files, the edit actions, and adds that run while the window keeps going.
 #include "AppSettings.h"
@@ -167,10 +166,6 @@ TEST_F(InputListTest, FilesThatFailAreLoggedAndListedOnce)
 
 TEST_F(InputListTest, MissingEngineStopsTheAddWithAnErrorMessage)
 {
-#if defined(__SANITIZE_THREAD__)
-    // The thread sanitizer aborts when a library it leaves out is unloaded.
-    GTEST_SKIP() << "unloading the engine libraries is not possible under the thread sanitizer";
-#endif
     FFLoader().UnloadLibraries(EngineLibrarySet);
     page.AddInputFiles({VideoAudioFile(), Mp3File()});
     page.AddInputFiles({Mp3File()});
