@@ -1,0 +1,404 @@
+#include "DownloadRun.h"
+
+#include "UtilFuncs.h"
+#include "VideoPage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMetaObject>
+#include <QTemporaryFile>
+
+#include <algorithm>
+
+namespace {
+
+const QString Idle = QStringLiteral("...");
+
+void SetUp(TWinHTTP& http, const TDownloadRunSettings& settings)
+{
+    http.AcceptTypes = QString::fromLatin1(TDownloadRun::AcceptTypes);
+    http.Agent = QString::fromLatin1(TDownloadRun::Agent);
+    http.InternetOptions = TInternetOptions{ioIgnoreCertificateInvalid, ioKeepConnection};
+    http.ShowGoOnlineMessage = true;
+    http.Timeouts.ConnectTimeout = settings.ConnectTimeoutMs;
+    http.Timeouts.ReceiveTimeout = settings.ReceiveTimeoutMs;
+    http.Timeouts.SendTimeout = settings.ReceiveTimeoutMs;
+}
+
+} // namespace
+
+TDownloadRun::TDownloadRun(QObject* owner) : QObject(owner), WinHTTPGetRealURL(this), WinHTTPDownload(this)
+{
+    ResetStatusBox();
+    WinHTTPGetRealURL.OnProgress = [this](QObject*, const QString&, qint64 dataSize, qint64 bytesRead,
+                                          qint64 elapsed, qint64, quint8, float, QIODevice*) {
+        WinHTTPGetRealURLProgress(dataSize, bytesRead, elapsed);
+    };
+    WinHTTPGetRealURL.OnDone = [this](QObject*, const QString&, qint64, QIODevice* stream) {
+        WinHTTPGetRealURLDone(stream);
+    };
+    WinHTTPGetRealURL.OnAnyError = [this](QObject*) { WinHTTPGetRealURLAnyError(); };
+    WinHTTPGetRealURL.OnAborted = [this](QObject*) { WinHTTPGetRealURLAborted(); };
+    // A stop asked of the header hand-over ends the transfer without an error event.
+    WinHTTPGetRealURL.OnDoneInterrupted = [this](QObject*) { WinHTTPGetRealURLAnyError(); };
+
+    WinHTTPDownload.OnProgress = [this](QObject*, const QString&, qint64 dataSize, qint64 bytesRead,
+                                        qint64 elapsed, qint64 left, quint8 percent, float, QIODevice*) {
+        WinHTTPDownloadProgress(dataSize, bytesRead, elapsed, left, percent);
+    };
+    WinHTTPDownload.OnDone = [this](QObject*, const QString&, qint64, QIODevice*) { WinHTTPDownloadDone(); };
+    WinHTTPDownload.OnAnyError = [this](QObject*) { WinHTTPDownloadAnyError(); };
+    WinHTTPDownload.OnAborted = [this](QObject*) { WinHTTPDownloadAborted(); };
+    WinHTTPDownload.OnDoneInterrupted = [this](QObject*) { WinHTTPDownloadAnyError(); };
+}
+
+TDownloadRun::~TDownloadRun() { Shutdown(); }
+
+// ---- Start and end ------------------------------------------------------------------------
+
+void TDownloadRun::FillDownloadList(const QStringList& links)
+{
+    rows_.clear();
+    for (const QString& link : links) {
+        TDownloadRow row;
+        row.Name = link;
+        row.Link = link;
+        row.Status = QStringLiteral("Waiting...");
+        row.Size = QStringLiteral("0 KB");
+        row.Speed = QStringLiteral("0 KB/s");
+        row.Progress = QStringLiteral("0%");
+        row.URL = Idle;
+        rows_ << row;
+    }
+}
+
+void TDownloadRun::StartDownloadRun()
+{
+    SetUp(WinHTTPGetRealURL, Settings);
+    SetUp(WinHTTPDownload, Settings);
+    WinHTTPGetRealURL.MaxMemoryStreamSize = Settings.MaxPageSize;
+    TotalURLs = rows_.size();
+    CurrentURLIndex = 0;
+    SucceededURLs = 0;
+    QualityIndex = 0;
+    DownloadedFiles.clear();
+    cancelled_ = false;
+    shutdown_ = false;
+    running_ = true;
+    PostFetchCurrentPage();
+}
+
+void TDownloadRun::Cancel()
+{
+    if (!running_)
+        return;
+    cancelled_ = true;
+    const bool busy = WinHTTPGetRealURL.Busy() || WinHTTPDownload.Busy();
+    WinHTTPGetRealURL.Abort(false, false);
+    WinHTTPDownload.Abort(false, false);
+    // Between two rows nothing will report an abort: end here.
+    if (!busy)
+        FinishDownloadRun();
+}
+
+void TDownloadRun::Shutdown()
+{
+    if (shutdown_)
+        return;
+    shutdown_ = true;
+    running_ = false;
+    WinHTTPGetRealURL.Abort(true, true);
+    WinHTTPDownload.Abort(true, true);
+    DiscardPartial();
+}
+
+bool TDownloadRun::CancelRequested()
+{
+    if (!cancelled_)
+        return false;
+    FinishDownloadRun();
+    return true;
+}
+
+void TDownloadRun::FinishDownloadRun()
+{
+    DiscardPartial();
+    if (!running_)
+        return;
+    running_ = false;
+    ResetStatusBox();
+    if (OnFinished)
+        OnFinished(this);
+}
+
+void TDownloadRun::GoOn()
+{
+    ++CurrentURLIndex;
+    if (CurrentURLIndex >= rows_.size())
+        FinishDownloadRun();
+    else
+        PostFetchCurrentPage();
+}
+
+void TDownloadRun::FailCurrentURL()
+{
+    ShowDownloadStatus(QStringLiteral("Failed."));
+    if (ValidRow() && OnRowEnded)
+        OnRowEnded(this, CurrentURLIndex, false);
+    GoOn();
+}
+
+// ---- Continuations ------------------------------------------------------------------------
+
+void TDownloadRun::PostFetchCurrentPage()
+{
+    QMetaObject::invokeMethod(this, &TDownloadRun::FetchCurrentPage, Qt::QueuedConnection);
+}
+
+void TDownloadRun::PostNextQuality()
+{
+    QMetaObject::invokeMethod(this, &TDownloadRun::NextQuality, Qt::QueuedConnection);
+}
+
+void TDownloadRun::FetchCurrentPage()
+{
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    status_.CurrentFile = Row().Name;
+    if (OnStatusChanged)
+        OnStatusChanged(this);
+    WinHTTPGetRealURL.URL = Row().Link;
+    if (!WinHTTPGetRealURL.Read(false)) {
+        Row().Reasons << QStringLiteral("page: the transfer could not start");
+        FailCurrentURL();
+    }
+}
+
+void TDownloadRun::NextQuality()
+{
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    const int old = QualityIndex;
+    QualityIndex = old + 1;
+    if (QualityIndex > std::clamp(Settings.SlotCount, 1, LastQualityIndex)) {
+        FailCurrentURL();
+        return;
+    }
+    SetQualityLabel(QualityIndexTag(old, Settings.Slots) + QStringLiteral(" failed, try next: ") +
+                    QualityIndexTag(QualityIndex, Settings.Slots));
+    ResetProgress();
+    StartMediaTransfer(Row().URL + QualityIndexSuffix(QualityIndex, Settings.Slots));
+}
+
+// ---- Page -----------------------------------------------------------------------------------
+
+void TDownloadRun::WinHTTPGetRealURLProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed)
+{
+    ShowDownloadStatus(QStringLiteral("Getting real YouTube URLs, please wait..."), dataSize,
+                       SpeedText(bytesRead, elapsed));
+}
+
+void TDownloadRun::WinHTTPGetRealURLDone(QIODevice* stream)
+{
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    const QString page = PageText(stream ? stream->readAll() : QByteArray());
+    Row().Name = DownloadRowName(GetYouTubeTitle(page));
+    Row().URL = GetYouTubeRealURL(page);
+    if (OnRowChanged)
+        OnRowChanged(this, CurrentURLIndex);
+    status_.CurrentFile = Row().Name;
+    ShowDownloadStatus(QStringLiteral("Analyzing finished, ready to download..."));
+    ResetProgress();
+    if (Settings.PreferYouTubeQuality) {
+        QualityIndex = 1;
+        SetQualityLabel(QualityDescription(QualityIndexTag(1, Settings.Slots)));
+        StartMediaTransfer(Row().URL + QualityIndexSuffix(1, Settings.Slots));
+    } else {
+        QualityIndex = 0;
+        SetQualityLabel(DefaultQualityTag);
+        StartMediaTransfer(Row().URL);
+    }
+}
+
+void TDownloadRun::WinHTTPGetRealURLAnyError()
+{
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    Row().Reasons << QStringLiteral("page: ") + WinHTTPGetRealURL.LastError();
+    FailCurrentURL();
+}
+
+void TDownloadRun::WinHTTPGetRealURLAborted() { FinishDownloadRun(); }
+
+// ---- Media ----------------------------------------------------------------------------------
+
+void TDownloadRun::StartMediaTransfer(const QString& url)
+{
+    DiscardPartial();
+    // The media streams into a hidden temporary file beside its final place, so memory stays
+    // flat and a half-done file never carries the video's name.
+    QTemporaryFile temp(WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-XXXXXX.part"));
+    temp.setAutoRemove(false);
+    if (temp.open()) {
+        partial_ = temp.fileName();
+        temp.close();
+    } else {
+        // The component reports the folder that cannot be written as an output-file error.
+        partial_ = WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-download.part");
+    }
+    WinHTTPDownload.OutputFileName = partial_;
+    WinHTTPDownload.URL = url;
+    if (!WinHTTPDownload.Read(false)) {
+        Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": the transfer could not start");
+        DiscardPartial();
+        if (Settings.PreferYouTubeQuality)
+            PostNextQuality();
+        else
+            FailCurrentURL();
+    }
+}
+
+void TDownloadRun::DiscardPartial()
+{
+    if (partial_.isEmpty())
+        return;
+    QFile::remove(partial_);
+    partial_.clear();
+}
+
+bool TDownloadRun::SaveMedia(QString& path, QString& why)
+{
+    const QString folder = WithTrailingBackslash(Settings.OutputURLDir);
+    const QString fileName = DownloadFileName(Row().Name, QualityIndexExtension(QualityIndex, Settings.Slots));
+    // The rename never replaces a file: a name taken meanwhile is retried with the next one.
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const QString unique = MakeUniqueFileName(fileName, folder);
+        if (unique.isEmpty())
+            break;
+        path = folder + unique;
+        QFile part(partial_);
+        if (part.rename(path)) {
+            partial_.clear();
+            return true;
+        }
+        why = part.errorString();
+        if (!QFile::exists(partial_))
+            return false;
+    }
+    if (why.isEmpty())
+        why = QStringLiteral("no free file name for \"%1\"").arg(fileName);
+    return false;
+}
+
+void TDownloadRun::WinHTTPDownloadProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint64 left,
+                                           int percent)
+{
+    SetQualityLabel(QualityDescription(QualityIndexTag(QualityIndex, Settings.Slots)));
+    ShowDownloadStatus(QStringLiteral("Downloading..."), dataSize, SpeedText(bytesRead, elapsed), percent, {},
+                       elapsed, left);
+}
+
+void TDownloadRun::WinHTTPDownloadDone()
+{
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    QString path, why;
+    if (!SaveMedia(path, why)) {
+        Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": cannot save: ") + why;
+        DiscardPartial();
+        if (Settings.PreferYouTubeQuality)
+            PostNextQuality();
+        else
+            FailCurrentURL();
+        return;
+    }
+    DownloadedFiles << path;
+    Row().SavedPath = path;
+    Row().SavedQuality = QualityIndexTag(QualityIndex, Settings.Slots);
+    ShowDownloadStatus(QStringLiteral("Finish."));
+    ++SucceededURLs;
+    if (OnRowEnded)
+        OnRowEnded(this, CurrentURLIndex, true);
+    GoOn();
+}
+
+void TDownloadRun::WinHTTPDownloadAnyError()
+{
+    DiscardPartial();
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
+    Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": ") + WinHTTPDownload.LastError();
+    // Queued: the component is still inside its completion.
+    if (Settings.PreferYouTubeQuality)
+        PostNextQuality();
+    else
+        FailCurrentURL();
+}
+
+void TDownloadRun::WinHTTPDownloadAborted() { FinishDownloadRun(); }
+
+// ---- Display --------------------------------------------------------------------------------
+
+QString TDownloadRun::SpeedText(qint64 bytesRead, qint64 elapsedSeconds)
+{
+    double kb = double(bytesRead / 1024);
+    if (elapsedSeconds != 0)
+        kb /= double(elapsedSeconds);
+    return QString::number(kb, 'f', 2) + QStringLiteral(" KB/s");
+}
+
+void TDownloadRun::ShowDownloadStatus(const QString& status, qint64 dataSize, const QString& speed, int percent,
+                                      const QString& url, qint64 elapsed, qint64 left)
+{
+    if (!ValidRow())
+        return;
+    TDownloadRow& row = Row();
+    if (!status.isEmpty()) {
+        row.Status = status;
+        status_.Status = status;
+    }
+    if (dataSize != 0)
+        row.Size = QString::number(double(dataSize) / 1048576.0, 'f', 2) + QStringLiteral("MB");
+    if (!speed.isEmpty()) {
+        row.Speed = speed;
+        status_.Speed = speed;
+    }
+    if (percent != 0) {
+        row.Progress = QString::number(percent) + QLatin1Char('%');
+        status_.Progress = percent;
+        status_.ProgressText = row.Progress;
+    }
+    if (!url.isEmpty())
+        row.URL = url;
+    if (elapsed != 0)
+        status_.ElapsedTime = FormatSecondsLong(int(elapsed));
+    if (left != 0)
+        status_.TimeLeft = FormatSecondsLong(int(left));
+    if (OnRowChanged)
+        OnRowChanged(this, CurrentURLIndex);
+    if (OnStatusChanged)
+        OnStatusChanged(this);
+}
+
+void TDownloadRun::SetQualityLabel(const QString& text)
+{
+    status_.Quality = text;
+    if (OnStatusChanged)
+        OnStatusChanged(this);
+}
+
+void TDownloadRun::ResetProgress()
+{
+    status_.Progress = 0;
+    status_.ProgressText = QStringLiteral("0%");
+    if (OnStatusChanged)
+        OnStatusChanged(this);
+}
+
+void TDownloadRun::ResetStatusBox()
+{
+    status_ = TDownloadStatusBox{Idle, Idle, Idle, Idle, Idle, Idle, 0, QStringLiteral("0%")};
+    if (OnStatusChanged)
+        OnStatusChanged(this);
+}

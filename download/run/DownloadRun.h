@@ -1,0 +1,122 @@
+#pragma once
+// The download run: for each link, fetch its page, read title and media address, download the
+// media in the preferred quality (falling back through the slots), save it under the title.
+// Everything runs on the main thread as a chain of the two transfer components' events and
+// two queued continuations. Displays (the wizard's Step6, the command-line downloader) follow
+// the rows and the status box through the events.
+#include "WinHTTP.h"
+#include "YouTubeQuality.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+
+struct TDownloadRow {
+    QString Name, Status, Size, Speed, Progress, URL;   // the progress list's columns
+    QString Link;             // as it came from the link list
+    QString SavedPath;        // when saved
+    QString SavedQuality;     // tag of the quality that was saved
+    QStringList Reasons;      // one line per failed step: "[HQ18]: The server answered ..."
+};
+
+// The status box: each text "..." when idle.
+struct TDownloadStatusBox {
+    QString CurrentFile, Status, Speed, ElapsedTime, TimeLeft, Quality;
+    int Progress = 0;
+    QString ProgressText;
+};
+
+struct TDownloadRunSettings {
+    QString OutputURLDir;
+    bool PreferYouTubeQuality = true;
+    TPreferenceSlots Slots = DefaultPreferenceOrder;
+    int SlotCount = PreferenceSlotCount;   // how many of Slots are tried, from the first
+    // Finite, so a server that accepts and then goes silent fails its row in bounded time.
+    quint32 ConnectTimeoutMs = 20000;
+    quint32 ReceiveTimeoutMs = 30000;
+    // The page is kept in memory; media stream to a file.
+    qint64 MaxPageSize = 4 * 1024 * 1024;
+};
+
+class TDownloadRun : public QObject {
+public:
+    static constexpr const char* Agent = "[Quorvanex]";
+    static constexpr const char* AcceptTypes = "*/*";
+
+    explicit TDownloadRun(QObject* owner = nullptr);
+    ~TDownloadRun() override;
+
+    TWinHTTP WinHTTPGetRealURL;   // pages, into memory
+    TWinHTTP WinHTTPDownload;     // media, into a temporary file in the download folder
+    TDownloadRunSettings Settings;
+
+    // One "Waiting..." row per link, in order.
+    void FillDownloadList(const QStringList& links);
+    // Counts reset, DownloadedFiles emptied, the first page fetch queued.
+    void StartDownloadRun();
+    // The user's cancel: both transfers aborted; the run ends with the counts reached, also
+    // when it is between two rows.
+    void Cancel();
+    // The program closes: transfers stopped at once, nothing left on disk, no more events.
+    void Shutdown();
+
+    bool Running() const { return running_; }
+    int TotalURLs = 0;
+    int CurrentURLIndex = 0;
+    int SucceededURLs = 0;
+    int QualityIndex = 0;
+    QStringList DownloadedFiles;
+    const QVector<TDownloadRow>& Rows() const { return rows_; }
+    const TDownloadStatusBox& StatusBox() const { return status_; }
+    // The temporary file of the media transfer in progress; empty between transfers.
+    QString PartialFile() const { return partial_; }
+
+    std::function<void(QObject* Sender, int Row)> OnRowChanged;
+    std::function<void(QObject* Sender)> OnStatusChanged;
+    // A row was saved (its SavedPath is set) or failed (its Reasons say why).
+    std::function<void(QObject* Sender, int Row, bool Saved)> OnRowEnded;
+    // The run ended; the counts are final.
+    std::function<void(QObject* Sender)> OnFinished;
+
+    // Parts the displays share.
+    void ShowDownloadStatus(const QString& status, qint64 dataSize = 0, const QString& speed = {},
+                            int percent = 0, const QString& url = {}, qint64 elapsed = 0, qint64 left = 0);
+    static QString SpeedText(qint64 bytesRead, qint64 elapsedSeconds);
+    void ResetStatusBox();
+
+private:
+    void FetchCurrentPage();     // continuation 0x404
+    void NextQuality();          // continuation 0x405
+    void PostFetchCurrentPage();
+    void PostNextQuality();
+    void GoOn();
+    void FailCurrentURL();
+    void FinishDownloadRun();
+    void StartMediaTransfer(const QString& url);
+    void DiscardPartial();
+    bool SaveMedia(QString& path, QString& why);
+    bool CancelRequested();
+
+    void WinHTTPGetRealURLProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed);
+    void WinHTTPGetRealURLDone(QIODevice* stream);
+    void WinHTTPGetRealURLAnyError();
+    void WinHTTPGetRealURLAborted();
+    void WinHTTPDownloadProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint64 left, int percent);
+    void WinHTTPDownloadDone();
+    void WinHTTPDownloadAnyError();
+    void WinHTTPDownloadAborted();
+
+    void SetQualityLabel(const QString& text);
+    void ResetProgress();
+    bool ValidRow() const { return CurrentURLIndex >= 0 && CurrentURLIndex < rows_.size(); }
+    TDownloadRow& Row() { return rows_[CurrentURLIndex]; }
+
+    QVector<TDownloadRow> rows_;
+    TDownloadStatusBox status_;
+    QString partial_;
+    bool running_ = false;
+    bool cancelled_ = false;
+    bool shutdown_ = false;
+};
