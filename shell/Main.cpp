@@ -13,6 +13,7 @@
 #include "PageStep1.h"
 #include "PageStep2.h"
 #include "PageStep3.h"
+#include "DownloadRun.h"
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
@@ -116,6 +117,10 @@ void TFormMain::CreatePages()
     connect(PageStep7->LabelOpenFolder, &TClickableImage::clicked, this,
             [] { ShellOpen(AppSettings.OutputURLDir); });
     connect(PageStep7->ButtonConvertDownloaded, &QPushButton::clicked, this, &TFormMain::ButtonConvertDownloadedClick);
+
+    download_ = std::make_unique<TDownloadRun>();
+    PageStep6->Attach(*download_);
+    download_->OnFinished = [this](QObject*) { FinishDownloadRun(); };
 }
 
 void TFormMain::Log(const QString& line)

@@ -13,6 +13,7 @@ class QAction;
 class QMenu;
 class QStackedWidget;
 class TConversionRun;
+class TDownloadRun;
 class TFormLog;
 class TPageMode;
 class TPageStep1;
@@ -31,8 +32,6 @@ public:
         WM_DEFERRED_START = 0x401,
         WM_START_CONVERSION = 0x402,
         WM_END_CONVERSION = 0x403,
-        WM_FETCH_NEXT_PAGE = 0x404,
-        WM_NEXT_QUALITY = 0x405,
     };
 
     // appDir: the program's folder (edition file, skin, "lib"). formLog may be null.
@@ -60,15 +59,13 @@ public:
 
     // True when the clipboard holds text; Paste on Step5 follows it.
     bool ClipboardHasText = false;
-    // Files saved by the last download run, in order.
-    QStringList DownloadedFiles;
-    int TotalURLs = 0;
-    int SucceededURLs = 0;
 
     const QString& AppDir() const { return appDir_; }
     TEngineComponent& Engine() { return *engine_; }
     // The conversion run on the engine; made on first use.
     TConversionRun& ConversionRun();
+    // The download run with its two transfer components (pages, media).
+    TDownloadRun& DownloadRun() { return *download_; }
     // One "second" of the shutdown countdown in milliseconds (tests shorten it).
     int ShutdownTickMs = 1000;
     TFormLog* FormLog() const { return formLog_; }
@@ -86,27 +83,20 @@ public:
 
     // End of a conversion run: counts and the run's error lines.
     void ShowConversionSummary(int total, int succeeded, const QStringList& errorLines);
-    // End of a download run, with TotalURLs and SucceededURLs set.
+    // End of a download run: both lists emptied, the status box reset, Step7 with the totals.
     void FinishDownloadRun();
     void ButtonConvertDownloadedClick();
 
     // Dropped paths: folders skipped, media files by extension go to the input list.
     void DropFiles(const QStringList& paths);
 
-    // Posted messages 0x402..0x405.
+    // Posted messages 0x402 and 0x403 (the download run posts its own continuations).
     void PostStartConversion();
     void PostEndConversion();
-    void PostFetchNextPage();
-    void PostNextQuality();
 
-    // Set by the conversion run and the download run when they join the window. Until
-    // then the window tells the user that the part is missing and finishes the run.
+    // Replace the conversion run's start and end (tests).
     std::function<void()> OnStartConversion;
     std::function<void()> OnEndConversion;
-    std::function<void()> OnFetchNextPage;
-    std::function<void()> OnNextQuality;
-    // Abort of both HTTP transfers (page and file), both flags false.
-    std::function<void()> OnAbortTransfers;
     // Pictures of the input thumbnails are freed when the window goes.
     std::function<void()> OnFreeThumbnails;
 
@@ -134,12 +124,10 @@ private:
     void EndConversion();
     void StartConversionRun();
     void EndConversionRun();
-    void FetchNextPage();
-    void NextQuality();
+    void StartDownload();
     void FormCloseQuery();
     void FormClose();
     void FormDestroy();
-    void AbortTransfers();
     bool Ask(const QString& question);
     void Inform(const QString& message);
     void ShowError(const QString& message);
@@ -149,6 +137,7 @@ private:
     std::unique_ptr<TEngineComponent> engine_;
     // After engine_, so it goes first: the run lets go of the engine's events.
     std::unique_ptr<TConversionRun> run_;
+    std::unique_ptr<TDownloadRun> download_;
     int helpMenuOffset_ = 0;
     bool clipboardWatched_ = false;
     bool closing_ = false;

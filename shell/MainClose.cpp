@@ -3,6 +3,7 @@
 #include "Main.h"
 
 #include "AppSettings.h"
+#include "DownloadRun.h"
 #include "EditionConfig.h"
 #include "EngineComponent.h"
 #include "FFmpegLogger.h"
@@ -28,7 +29,8 @@ void TFormMain::FormCloseQuery()
     engine_->DetachEvents();
     FFLogger()->OnLog = nullptr;
     engine_->StopTasks(true);
-    AbortTransfers();
+    // Both transfers stop at once and a half-downloaded file goes; no summary follows.
+    download_->Shutdown();
     if (clipboardWatched_) {
         disconnect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, nullptr);
         clipboardWatched_ = false;

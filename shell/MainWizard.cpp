@@ -9,6 +9,7 @@
 #include "PageStep1.h"
 #include "PageStep2.h"
 #include "PageStep3.h"
+#include "DownloadRun.h"
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
@@ -141,12 +142,7 @@ void TFormMain::ActionNextExecute()
             Inform(FolderFailedText);
         } else {
             ShowPage(wpStep6);
-            DownloadedFiles.clear();
-            // FillDownloadList and StartDownloadRun of the download run.
-            PageStep6->FillDownloadList(PageStep5->URLs());
-            TotalURLs = PageStep6->ListViewURLDownload->topLevelItemCount();
-            SucceededURLs = 0;
-            PostFetchNextPage();
+            StartDownload();
         }
         break;
     case wpStep7:
@@ -222,8 +218,10 @@ void TFormMain::ActionExitExecute()
         }
         break;
     case wpStep6:
-        if (Ask(tr("Do you really want to cancel the downloading?")))
-            AbortTransfers();
+        if (Ask(tr("Do you really want to cancel the downloading?"))) {
+            download_->Cancel();
+            UpdatePageCaptions();
+        }
         break;
     case wpMode:
     case wpStep4:
@@ -242,30 +240,37 @@ void TFormMain::ShowConversionSummary(int total, int succeeded, const QStringLis
     PageStep4->SetCounts(total, succeeded);
 }
 
+void TFormMain::StartDownload()
+{
+    TDownloadRun& run = *download_;
+    run.Settings.OutputURLDir = AppSettings.OutputURLDir;
+    run.Settings.PreferYouTubeQuality = AppSettings.PreferYouTubeQuality;
+    run.Settings.Slots = AppSettings.PreferYouTube;
+    run.FillDownloadList(PageStep5->URLs());
+    PageStep6->FillDownloadList(run.Rows());
+    run.StartDownloadRun();
+}
+
 void TFormMain::FinishDownloadRun()
 {
+    if (closing_)
+        return;
     PageStep5->EmptyURLs();
     PageStep6->EmptyDownloadList();
     PageStep6->ResetStatus();
     ShowPage(wpStep7);
     UpdatePageCaptions();
-    PageStep7->SetCounts(TotalURLs, SucceededURLs);
+    PageStep7->SetCounts(download_->TotalURLs, download_->SucceededURLs);
 }
 
 void TFormMain::ButtonConvertDownloadedClick()
 {
-    if (DownloadedFiles.isEmpty()) {
+    if (download_->DownloadedFiles.isEmpty()) {
         Inform(tr("No file downloaded! Please try again."));
         return;
     }
     ShowPage(wpStep1);
-    PageStep1->AddInputFiles(DownloadedFiles);
-}
-
-void TFormMain::AbortTransfers()
-{
-    if (OnAbortTransfers)
-        OnAbortTransfers();
+    PageStep1->AddInputFiles(download_->DownloadedFiles);
 }
 
 // ---- Posted messages --------------------------------------------------------------------
@@ -278,16 +283,6 @@ void TFormMain::PostStartConversion()
 void TFormMain::PostEndConversion()
 {
     QMetaObject::invokeMethod(this, &TFormMain::EndConversion, Qt::QueuedConnection);
-}
-
-void TFormMain::PostFetchNextPage()
-{
-    QMetaObject::invokeMethod(this, &TFormMain::FetchNextPage, Qt::QueuedConnection);
-}
-
-void TFormMain::PostNextQuality()
-{
-    QMetaObject::invokeMethod(this, &TFormMain::NextQuality, Qt::QueuedConnection);
 }
 
 void TFormMain::StartConversion()
@@ -308,22 +303,4 @@ void TFormMain::EndConversion()
         OnEndConversion();
     else
         EndConversionRun();
-}
-
-void TFormMain::FetchNextPage()
-{
-    if (closing_)
-        return;
-    if (OnFetchNextPage) {
-        OnFetchNextPage();
-        return;
-    }
-    Log(tr("Video download is not available in this build."));
-    FinishDownloadRun();
-}
-
-void TFormMain::NextQuality()
-{
-    if (!closing_ && OnNextQuality)
-        OnNextQuality();
 }

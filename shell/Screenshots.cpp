@@ -2,8 +2,10 @@
 // window and both about boxes into PNG files, for the default edition in each of the three
 // layouts. The convert branch is shown in real use: the sample clips are added to Step1 (with
 // their thumbnails), Step2 is shown on each output class, and a real conversion is caught on
-// Step3 while it runs and on Step4 after it ends. Runs offscreen; the settings and the
-// converted files go to temporary folders, never to the user's own.
+// Step3 while it runs and on Step4 after it ends. The download branch is shown in real use as
+// well: links pasted on Step5 are downloaded from a stand-in video service on 127.0.0.1 that
+// serves the sample clips, caught on Step6 while they arrive and on Step7 after the run. Runs
+// offscreen; the settings and the files go to temporary folders, never to the user's own.
 #include "About.h"
 #include "AppSettings.h"
 #include "EditionConfig.h"
@@ -14,18 +16,23 @@
 #include "PageStep1.h"
 #include "PageStep2.h"
 #include "PageStep3.h"
+#include "DownloadRun.h"
+#include "FormYouTubeHQ.h"
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
 #include "PresetCatalogue.h"
 #include "UtilFuncs.h"
+#include "VideoServer.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 
 #include <cstdio>
 
@@ -82,13 +89,10 @@ QStringList SampleFiles(const QString& folder)
     return videos + audios;
 }
 
-// The download branch is not run: its pages get rows that look as they do in use.
-void FillDownloadSamples(TFormMain& w)
+QByteArray FileBytes(const QString& path)
 {
-    w.PageStep5->AddURL(QStringLiteral("http://www.youtube.com/watch?v=a1B2c3D4e5F"));
-    w.PageStep5->AddURL(QStringLiteral("http://www.youtube.com/watch?v=Z9y8X7w6V5u"));
-    w.PageStep6->FillDownloadList(w.PageStep5->URLs());
-    w.PageStep7->SetCounts(2, 2);
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 bool Save(const QImage& image, const QString& path)
@@ -188,6 +192,57 @@ public:
         return Page(wpStep4);
     }
 
+    // Step5 with two pasted links and the quality dialog, Step6 while the clips arrive from
+    // the local service (the first only in its third-choice quality), Step7 after the run.
+    bool Download(const QStringList& samples, const QString& folder)
+    {
+        TVideoTestServer server;
+        qputenv("VORNIC_VIDEO_HOST", QByteArray::fromStdString(server.Host()));
+        const std::string first = FileBytes(samples.value(0)).toStdString();
+        const std::string second = FileBytes(samples.value(1 % samples.size())).toStdString();
+        server.Add("a1B2c3D4e5F", {.title = "Summer holiday &amp; friends", .media = {{22, first}}, .chunkDelayMs = 120});
+        server.Add("Z9y8X7w6V5u", {.title = "City lights", .media = {{18, second}}, .chunkDelayMs = 120});
+        const QString links = QString::fromStdString(server.WatchUrl("a1B2c3D4e5F") + "\r\n\r\n" +
+                                                     server.WatchUrl("Z9y8X7w6V5u"));
+        QApplication::clipboard()->setText(links);
+        AppSettings.OutputURLDir = WithTrailingBackslash(folder);
+        QDir().mkpath(folder);
+        w_.GoToStartPage();
+        w_.ActionNextExecute();   // the mode page's first choice: download
+        w_.PageStep5->ActionURLPasteExecute();
+        w_.PageStep5->ListViewInputURL->topLevelItem(0)->setSelected(true);
+        bool ok = Page(wpStep5);
+
+        TFormYouTubeHQ dialog(AppSettings.PreferYouTube, &w_);
+        dialog.ListViewYouTubeHQ->setCurrentItem(dialog.ListViewYouTubeHQ->topLevelItem(2));
+        dialog.show();
+        QCoreApplication::processEvents();
+        ok = ok && Save(RenderWindow(dialog), prefix_ + QStringLiteral("quality.png"));
+        dialog.close();
+
+        w_.ActionNextExecute();
+        QImage midRun;
+        const bool ended = WaitServicingEvents([&] {
+            if (w_.CurrentPage() != wpStep6)
+                return true;
+            if (midRun.isNull() && w_.PageStep6->ProgressBarDownload->value() >= 30)
+                midRun = RenderWindow(w_);
+            return false;
+        }, RunTimeoutMs);
+        qunsetenv("VORNIC_VIDEO_HOST");
+        if (!ended || w_.CurrentPage() != wpStep7) {
+            std::fprintf(stderr, "the download run did not end on Step7\n");
+            return false;
+        }
+        if (w_.DownloadRun().SucceededURLs != 2)
+            std::fprintf(stderr, "warning: %d of 2 downloads succeeded\n", w_.DownloadRun().SucceededURLs);
+        if (midRun.isNull())
+            std::fprintf(stderr, "warning: no progress arrived during the download; no Step6 picture\n");
+        else
+            ok = ok && Save(midRun, prefix_ + QStringLiteral("step6.png"));
+        return ok && Page(wpStep7);
+    }
+
 private:
     TFormMain& w_;
     QString prefix_;
@@ -233,15 +288,7 @@ int main(int argc, char** argv)
              && shots.OutputSettings(outputs.filePath(QStringLiteral("Converted")))
              && shots.Conversion();
 
-        FillDownloadSamples(w);
-        for (TWizardPage page : {wpStep5, wpStep6, wpStep7}) {
-            if (!ok)
-                break;
-            w.ShowPage(page);
-            if (page == wpStep5)
-                w.PageStep5->ShowURLPageSettings();
-            ok = shots.Page(page);
-        }
+        ok = ok && shots.Download(samples, outputs.filePath(QStringLiteral("Downloads")));
         const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);
         formLog.resize(455, 182 + 40);
         ok = ok && Save(formLog.RenderForScreenshot(), prefix + QStringLiteral("log.png"));

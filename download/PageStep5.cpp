@@ -1,15 +1,22 @@
 #include "PageStep5.h"
 
 #include "AppSettings.h"
+#include "DesktopServices.h"
+#include "EditionConfig.h"
+#include "FormYouTubeHQ.h"
+#include "LinkList.h"
 #include "UtilFuncs.h"
+#include "VideoPage.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -24,6 +31,13 @@ QPushButton* BindButton(QWidget* parent, const char* name, QAction* action, QRec
     QObject::connect(button, &QPushButton::clicked, action, &QAction::trigger);
     QObject::connect(action, &QAction::changed, button, [button, action] { button->setEnabled(action->isEnabled()); });
     return button;
+}
+
+// Link, LF CR LF CR, reason; OK goes on with the next pasted line, Cancel stops.
+bool Refuse(const QString& link, const QString& reason)
+{
+    const QString text = link + QStringLiteral("\n\r\n\r") + reason;
+    return Desktop().ShowMessage(text, EditionConfig.Name, TMsgDlgType::mtInformation, mbOK | mbCancel) != mrCancel;
 }
 
 } // namespace
@@ -67,14 +81,14 @@ TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent)
     groupQuality->setGeometry(8, 242, 544, 86);
     CheckBoxYouTubeQuality = new QCheckBox(tr("Prefer YouTube high quality"), groupQuality);
     CheckBoxYouTubeQuality->setObjectName(QStringLiteral("CheckBoxYouTubeQuality"));
-    CheckBoxYouTubeQuality->setGeometry(12, 26, 380, 22);
+    CheckBoxYouTubeQuality->setGeometry(12, 24, 380, 22);
     LabelYouTubeQuality = new QLabel(groupQuality);
     LabelYouTubeQuality->setObjectName(QStringLiteral("LabelYouTubeQuality"));
-    LabelYouTubeQuality->setGeometry(32, 52, 380, 20);
+    LabelYouTubeQuality->setGeometry(12, 54, 524, 20);
     LabelYouTubeQuality->setProperty("hint", true);
-    ButtonYouTubeQualityConfig = new QPushButton(tr("Settings..."), groupQuality);
+    ButtonYouTubeQualityConfig = new QPushButton(tr("Config..."), groupQuality);
     ButtonYouTubeQualityConfig->setObjectName(QStringLiteral("ButtonYouTubeQualityConfig"));
-    ButtonYouTubeQualityConfig->setGeometry(430, 34, 102, 28);
+    ButtonYouTubeQualityConfig->setGeometry(440, 20, 92, 28);
 
     auto* groupSetup = new QGroupBox(tr(" Setup "), this);
     groupSetup->setObjectName(QStringLiteral("GroupBoxSetup"));
@@ -90,7 +104,11 @@ TPageStep5::TPageStep5(QWidget* parent) : QWidget(parent)
     connect(ActionURLRemove, &QAction::triggered, this, &TPageStep5::ActionURLRemoveExecute);
     connect(ActionURLEmpty, &QAction::triggered, this, &TPageStep5::ActionURLEmptyExecute);
     connect(ActionURLSelect, &QAction::triggered, this, &TPageStep5::ActionURLSelectExecute);
-    ActionURLPaste->setEnabled(false);
+    ListViewInputURL->viewport()->installEventFilter(this);
+    connect(ListViewInputURL, &QTreeWidget::itemSelectionChanged, this, &TPageStep5::ActionListURLUpdate);
+    connect(CheckBoxYouTubeQuality, &QCheckBox::clicked, this, &TPageStep5::CheckBoxYouTubeQualityClick);
+    connect(ButtonYouTubeQualityConfig, &QPushButton::clicked, this, &TPageStep5::ButtonYouTubeQualityConfigClick);
+    ActionListURLUpdate();
 }
 
 int TPageStep5::URLCount() const { return ListViewInputURL->topLevelItemCount(); }
@@ -105,18 +123,26 @@ QStringList TPageStep5::URLs() const
 
 bool TPageStep5::AddURL(const QString& link)
 {
-    if (URLs().contains(link))
-        return false;
+    if (!IsYouTubeURL(link))
+        return Refuse(link, tr("This is not a YouTube video link."));
+    if (URLs().contains(link))   // exact and case-sensitive
+        return Refuse(link, tr("This video is already in the download list."));
     new QTreeWidgetItem(ListViewInputURL, {link});
+    ActionListURLUpdate();
     return true;
 }
 
-void TPageStep5::EmptyURLs() { ListViewInputURL->clear(); }
+void TPageStep5::EmptyURLs()
+{
+    ListViewInputURL->clear();
+    ActionListURLUpdate();
+}
 
 void TPageStep5::ShowURLPageSettings()
 {
     EditURLOutput->setText(AppSettings.OutputURLDir);
     CheckBoxYouTubeQuality->setChecked(AppSettings.PreferYouTubeQuality);
+    ShowPreferenceSummary();
 }
 
 void TPageStep5::StoreURLPageSettings()
@@ -125,20 +151,49 @@ void TPageStep5::StoreURLPageSettings()
     AppSettings.PreferYouTubeQuality = CheckBoxYouTubeQuality->isChecked();
 }
 
-void TPageStep5::SetClipboardHasText(bool hasText) { ActionURLPaste->setEnabled(hasText); }
+void TPageStep5::SetClipboardHasText(bool hasText)
+{
+    clipboardHasText_ = hasText;
+    ActionListURLUpdate();
+}
+
+void TPageStep5::ActionListURLUpdate()
+{
+    ActionURLPaste->setEnabled(clipboardHasText_);
+    ActionURLRemove->setEnabled(!ListViewInputURL->selectedItems().isEmpty());
+    ActionURLEmpty->setEnabled(URLCount() > 0);
+}
 
 void TPageStep5::ActionURLPasteExecute()
 {
-    const QStringList lines = QApplication::clipboard()->text().split(QLatin1Char('\n'));
-    for (QString line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (!line.trimmed().isEmpty())
-            AddURL(line);
-    }
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    if (!data || !data->hasText())
+        return;
+    for (const QString& line : SplitPastedLines(data->text()))
+        if (!AddURL(line))
+            break;
 }
 
-void TPageStep5::ActionURLRemoveExecute() { qDeleteAll(ListViewInputURL->selectedItems()); }
+void TPageStep5::ActionURLRemoveExecute()
+{
+    int lowest = -1;
+    for (int i = URLCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = ListViewInputURL->topLevelItem(i);
+        if (item->isSelected()) {
+            delete item;
+            lowest = i;
+        }
+    }
+    if (lowest >= 0 && URLCount() > 0) {
+        QTreeWidgetItem* next = ListViewInputURL->topLevelItem(std::min(lowest, URLCount() - 1));
+        ListViewInputURL->clearSelection();
+        ListViewInputURL->setCurrentItem(next);
+        next->setSelected(true);
+        ListViewInputURL->scrollToItem(next);
+    }
+    ListViewInputURL->setFocus();
+    ActionListURLUpdate();
+}
 
 void TPageStep5::ActionURLEmptyExecute() { EmptyURLs(); }
 
@@ -149,4 +204,37 @@ void TPageStep5::ActionURLSelectExecute()
         return;
     EditURLOutput->setText(WithTrailingBackslash(folder));
     AppSettings.OutputURLDir = EditURLOutput->text();
+}
+
+void TPageStep5::ListViewInputURLDblClick()
+{
+    const QList<QTreeWidgetItem*> selected = ListViewInputURL->selectedItems();
+    if (!selected.isEmpty())
+        ShellOpen(selected.first()->text(0));
+}
+
+bool TPageStep5::eventFilter(QObject* watched, QEvent* event)
+{
+    // Anywhere in the list, also below the last row: the selected row is opened.
+    if (watched == ListViewInputURL->viewport() && event->type() == QEvent::MouseButtonDblClick)
+        ListViewInputURLDblClick();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPageStep5::CheckBoxYouTubeQualityClick() { ShowPreferenceSummary(); }
+
+void TPageStep5::ButtonYouTubeQualityConfigClick()
+{
+    // "&Default" and "&Best Available" change the slots at once, so the label follows the
+    // slots also after Cancel.
+    TFormYouTubeHQ dialog(AppSettings.PreferYouTube, window());
+    dialog.exec();
+    ShowPreferenceSummary();
+}
+
+void TPageStep5::ShowPreferenceSummary()
+{
+    const bool on = CheckBoxYouTubeQuality->isChecked();
+    LabelYouTubeQuality->setText(PreferenceSummary(on, AppSettings.PreferYouTube));
+    ButtonYouTubeQualityConfig->setEnabled(on);
 }

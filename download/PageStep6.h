@@ -1,6 +1,7 @@
 #pragma once
-// Step6: the download run. The page's frame: the progress list and the status box.
-#include <QStringList>
+// Step6: the download run as it goes: one row per link and the status box of the current one.
+#include "DownloadRun.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -22,8 +23,12 @@ public:
     QProgressBar* ProgressBarDownload = nullptr;
     QLabel* LabelProgressBarDownload = nullptr;
 
-    // One "Waiting..." row per link, in order.
-    void FillDownloadList(const QStringList& links);
+    // Rows and status box follow the run's events from now on.
+    void Attach(TDownloadRun& run);
+    // The run's rows, in order.
+    void FillDownloadList(const QVector<TDownloadRow>& rows);
+    void ShowRow(int index, const TDownloadRow& row);
+    void ShowStatusBox(const TDownloadStatusBox& status);
     void EmptyDownloadList();
     // Every status label "...", the bar at 0 and its label "0%".
     void ResetStatus();

@@ -1,7 +1,8 @@
 #pragma once
-// Step5: the video links to download, the quality preference and the download folder.
-// The page's frame with a plain link store; checking of links and the quality
-// preference arrive with the download work.
+// Step5: the video links to download (they arrive only through the clipboard), the quality
+// preference and the download folder.
+#include "YouTubeQuality.h"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -29,7 +30,7 @@ public:
 
     int URLCount() const;
     QStringList URLs() const;
-    // Appends a link that is not in the list yet; false when it was there already.
+    // Adds one link or says why not; false only when the user pressed Cancel.
     bool AddURL(const QString& link);
     void EmptyURLs();
 
@@ -37,9 +38,20 @@ public:
     void StoreURLPageSettings();
     // Paste follows the clipboard: enabled exactly when it holds text.
     void SetClipboardHasText(bool hasText);
+    void ActionListURLUpdate();
 
     void ActionURLPasteExecute();
     void ActionURLRemoveExecute();
     void ActionURLEmptyExecute();
     void ActionURLSelectExecute();
+    void ListViewInputURLDblClick();
+    void CheckBoxYouTubeQualityClick();
+    void ButtonYouTubeQualityConfigClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ShowPreferenceSummary();
+    bool clipboardHasText_ = false;
 };

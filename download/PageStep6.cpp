@@ -26,12 +26,12 @@ TPageStep6::TPageStep6(QWidget* parent) : QWidget(parent)
     status->setGeometry(8, 236, 544, 186);
     struct Pair { const char* caption; const char* name; QLabel** value; QRect place; };
     const Pair pairs[] = {
-        {"Current file:", "LabelURLCurrentFile", &LabelURLCurrentFile, {14, 26, 516, 20}},
-        {"Status:", "LabelURLStatus", &LabelURLStatus, {14, 52, 516, 20}},
-        {"Speed:", "LabelSpeed", &LabelSpeed, {14, 78, 250, 20}},
-        {"Quality:", "LabelQuality", &LabelQuality, {280, 78, 250, 20}},
-        {"Elapsed time:", "LabelURLElapsedTime", &LabelURLElapsedTime, {14, 104, 250, 20}},
-        {"Time left:", "LabelURLTimeLeft", &LabelURLTimeLeft, {280, 104, 250, 20}},
+        {"Current file:", "LabelURLCurrentFile", &LabelURLCurrentFile, {14, 24, 516, 20}},
+        {"Status:", "LabelURLStatus", &LabelURLStatus, {14, 48, 516, 20}},
+        {"Speed:", "LabelSpeed", &LabelSpeed, {14, 72, 250, 20}},
+        {"Elapsed time:", "LabelURLElapsedTime", &LabelURLElapsedTime, {280, 72, 250, 20}},
+        {"Time left:", "LabelURLTimeLeft", &LabelURLTimeLeft, {14, 96, 250, 20}},
+        {"Quality:", "LabelQuality", &LabelQuality, {14, 120, 516, 20}},
     };
     for (const Pair& pair : pairs) {
         auto* caption = new QLabel(tr(pair.caption), status);
@@ -42,26 +42,57 @@ TPageStep6::TPageStep6(QWidget* parent) : QWidget(parent)
         *pair.value = value;
     }
     auto* progress = new QLabel(tr("Progress:"), status);
-    progress->setGeometry(14, 138, 100, 20);
+    progress->setGeometry(14, 150, 100, 20);
     ProgressBarDownload = new QProgressBar(status);
     ProgressBarDownload->setObjectName(QStringLiteral("ProgressBarDownload"));
-    ProgressBarDownload->setGeometry(118, 140, 356, 16);
+    ProgressBarDownload->setGeometry(118, 152, 356, 16);
     ProgressBarDownload->setRange(0, 100);
     ProgressBarDownload->setTextVisible(false);
     LabelProgressBarDownload = new QLabel(status);
     LabelProgressBarDownload->setObjectName(QStringLiteral("LabelProgressBarDownload"));
-    LabelProgressBarDownload->setGeometry(482, 138, 48, 20);
+    LabelProgressBarDownload->setGeometry(482, 150, 48, 20);
     LabelProgressBarDownload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     ResetStatus();
 }
 
-void TPageStep6::FillDownloadList(const QStringList& links)
+void TPageStep6::Attach(TDownloadRun& run)
+{
+    run.OnRowChanged = [this, &run](QObject*, int index) { ShowRow(index, run.Rows()[index]); };
+    run.OnStatusChanged = [this, &run](QObject*) { ShowStatusBox(run.StatusBox()); };
+}
+
+void TPageStep6::FillDownloadList(const QVector<TDownloadRow>& rows)
 {
     EmptyDownloadList();
-    for (const QString& link : links)
-        new QTreeWidgetItem(ListViewURLDownload, {link, tr("Waiting..."), QStringLiteral("0 KB"),
-                                                  QStringLiteral("0 KB/s"), QStringLiteral("0%"), QStringLiteral("...")});
+    for (int i = 0; i < rows.size(); ++i) {
+        new QTreeWidgetItem(ListViewURLDownload);
+        ShowRow(i, rows[i]);
+    }
+}
+
+void TPageStep6::ShowRow(int index, const TDownloadRow& row)
+{
+    QTreeWidgetItem* item = ListViewURLDownload->topLevelItem(index);
+    if (!item)
+        return;
+    const QString columns[] = {row.Name, row.Status, row.Size, row.Speed, row.Progress, row.URL};
+    for (int c = 0; c < 6; ++c)
+        if (item->text(c) != columns[c])
+            item->setText(c, columns[c]);
+}
+
+void TPageStep6::ShowStatusBox(const TDownloadStatusBox& status)
+{
+    const std::pair<QLabel*, const QString*> labels[] = {
+        {LabelURLCurrentFile, &status.CurrentFile}, {LabelURLStatus, &status.Status}, {LabelSpeed, &status.Speed},
+        {LabelURLElapsedTime, &status.ElapsedTime}, {LabelURLTimeLeft, &status.TimeLeft},
+        {LabelQuality, &status.Quality}, {LabelProgressBarDownload, &status.ProgressText}};
+    for (const auto& [label, text] : labels)
+        if (label->text() != *text)
+            label->setText(*text);
+    if (ProgressBarDownload->value() != status.Progress)
+        ProgressBarDownload->setValue(status.Progress);
 }
 
 void TPageStep6::EmptyDownloadList() { ListViewURLDownload->clear(); }

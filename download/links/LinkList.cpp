@@ -1,0 +1,29 @@
+#include "LinkList.h"
+
+QStringList SplitPastedLines(const QString& text)
+{
+    QStringList lines;
+    QString line;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' || c == u'\n') {
+            if (!line.isEmpty())
+                lines << line;
+            line.clear();
+            continue;
+        }
+        if (c == u'"' || c == u'\'') {
+            const qsizetype close = text.indexOf(c, i + 1);
+            if (close > i) {
+                line += text.mid(i, close - i + 1);
+                i = close;
+                continue;
+            }
+        }
+        line += c;
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}

@@ -1,0 +1,7 @@
+#pragma once
+// Turning pasted text into candidate links.
+#include <QStringList>
+
+// CR and LF both end a line and empty lines are skipped; blanks are kept; a line end inside a
+// pair of matching single or double quotes does not split, and the quotes stay in the line.
+QStringList SplitPastedLines(const QString& text);
