@@ -11,3 +11,5 @@ cmake --build "$build" --target vornic-bench-convert
 bash "$here/convert_bench.sh" "$build"
 cmake --build "$build" --target vornic-convert
 bash "$here/cli_bench.sh" "$build"
+cmake --build "$build" --target vornic-download video_bench_server
+bash "$here/download_bench.sh" "$build"

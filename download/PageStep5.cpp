@@ -6,7 +6,6 @@
 #include "FormYouTubeHQ.h"
 #include "LinkList.h"
 #include "UtilFuncs.h"
-#include "VideoPage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -123,10 +122,9 @@ QStringList TPageStep5::URLs() const
 
 bool TPageStep5::AddURL(const QString& link)
 {
-    if (!IsYouTubeURL(link))
-        return Refuse(link, tr("This is not a YouTube video link."));
-    if (URLs().contains(link))   // exact and case-sensitive
-        return Refuse(link, tr("This video is already in the download list."));
+    const QString refusal = LinkRefusal(link, URLs());
+    if (!refusal.isEmpty())
+        return Refuse(link, refusal);
     new QTreeWidgetItem(ListViewInputURL, {link});
     ActionListURLUpdate();
     return true;

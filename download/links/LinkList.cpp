@@ -1,5 +1,7 @@
 #include "LinkList.h"
 
+#include "VideoPage.h"
+
 QStringList SplitPastedLines(const QString& text)
 {
     QStringList lines;
@@ -26,4 +28,13 @@ QStringList SplitPastedLines(const QString& text)
     if (!line.isEmpty())
         lines << line;
     return lines;
+}
+
+QString LinkRefusal(const QString& link, const QStringList& accepted)
+{
+    if (!IsYouTubeURL(link))
+        return QStringLiteral("This is not a YouTube video link.");
+    if (accepted.contains(link, Qt::CaseSensitive))
+        return QStringLiteral("This video is already in the download list.");
+    return {};
 }

@@ -14,6 +14,27 @@ namespace {
 
 const QString Idle = QStringLiteral("...");
 
+// What a file created now would get: the temporary file is made private, the saved one follows
+// the user's file-creation mask like any other new file.
+QFile::Permissions NewFilePermissions()
+{
+    unsigned mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                mask = line.mid(6).trimmed().toUInt(nullptr, 8);
+    }
+    QFile::Permissions p;
+    const std::pair<unsigned, QFile::Permission> bits[] = {
+        {0400, QFile::ReadOwner}, {0200, QFile::WriteOwner}, {0040, QFile::ReadGroup},
+        {0020, QFile::WriteGroup}, {0004, QFile::ReadOther}, {0002, QFile::WriteOther}};
+    for (const auto& [bit, permission] : bits)
+        if (!(mask & bit))
+            p |= permission;
+    return p | QFile::ReadUser | (p & QFile::WriteOwner ? QFile::WriteUser : QFile::Permissions());
+}
+
 void SetUp(TWinHTTP& http, const TDownloadRunSettings& settings)
 {
     http.AcceptTypes = QString::fromLatin1(TDownloadRun::AcceptTypes);
@@ -280,6 +301,7 @@ bool TDownloadRun::SaveMedia(QString& path, QString& why)
         QFile part(partial_);
         if (part.rename(path)) {
             partial_.clear();
+            QFile::setPermissions(path, NewFilePermissions());
             return true;
         }
         why = part.errorString();

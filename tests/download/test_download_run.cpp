@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 std::string Media(size_t n, char seed)
@@ -84,6 +86,7 @@ protected:
 
 TEST_F(DownloadRunTest, FallsBackThroughTheSlotsToTheFirstServedQuality)
 {
+    const mode_t mask = umask(022);
     const std::string body = Media(300 * 1024, 'a');
     server.Add("hd", {.title = "Clip", .media = {{22, body}}});
     ASSERT_TRUE(Run({Link("hd")}));
@@ -97,11 +100,15 @@ TEST_F(DownloadRunTest, FallsBackThroughTheSlotsToTheFirstServedQuality)
     EXPECT_EQ(ReadAll(run.DownloadedFiles[0]), QByteArray::fromStdString(body));
     EXPECT_EQ(run.Rows()[0].SavedQuality, QStringLiteral("[HQ22]"));
     EXPECT_EQ(Files(), QStringList{QStringLiteral("Clip.mp4")});   // no temporary file left
+    // Saved like any new file under the usual mask, not private like the temporary one.
+    EXPECT_EQ(QFile::permissions(run.DownloadedFiles[0]) & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
 
     for (const TVideoRequest& r : server.Requests()) {
         EXPECT_EQ(r.agent, "[Quorvanex]");
         EXPECT_EQ(r.accept, "*/*");
     }
+    umask(mask);
 }
 
 TEST_F(DownloadRunTest, DefaultQualityOnlyFailsWithPreferenceAndSavesFlvWithout)

@@ -1,0 +1,92 @@
+// Entry of the command-line downloader: reads the arguments, checks the output folder and
+// runs the links through the download run behind a terminal display.
+// Exit status: 0 every link saved, 1 any link failed, 2 bad arguments, 130 after Ctrl+C.
+#include "CliProgress.h"
+#include "DownloadArguments.h"
+#include "DownloadCommand.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTemporaryFile>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int InterruptPipe[2] = {-1, -1};
+
+// Only async-signal-safe work here: one byte into the pipe, read by the main loop. A second
+// interrupt ends the process at once.
+void OnInterrupt(int signal)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(InterruptPipe[1], &byte, 1);
+    std::signal(signal, SIG_DFL);
+}
+
+int BadArguments(const QString& message)
+{
+    std::fprintf(stderr, "vornic-download: %s\n%s", message.toUtf8().constData(),
+                 DownloadUsageText().toUtf8().constData());
+    return 2;
+}
+
+// The folder must exist and take a new file: a typo should not silently make a new folder.
+QString OutputFolderProblem(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("output folder does not exist: %1").arg(folder);
+    if (!info.isDir())
+        return QStringLiteral("output folder is not a folder: %1").arg(folder);
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vornic-download-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("cannot write into the output folder %1: %2").arg(folder, probe.errorString());
+    return {};
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vornic-download"));
+
+    TDownloadArguments args;
+    QString error;
+    if (!ParseDownloadArguments(app.arguments().mid(1), args, &error))
+        return BadArguments(error);
+    if (args.Help) {
+        std::fputs(DownloadHelpText().toUtf8().constData(), stdout);
+        return 0;
+    }
+    const QString folder = QDir(args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir).absolutePath();
+    const QString problem = OutputFolderProblem(folder);
+    if (!problem.isEmpty())
+        return BadArguments(problem);
+
+    TCliDisplay display(isatty(STDERR_FILENO) != 0, stderr);
+    TDownloadCommand command(args, folder, display, stdout);
+
+    if (pipe2(InterruptPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        std::perror("vornic-download: pipe");
+        return 1;
+    }
+    QSocketNotifier interrupts(InterruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&interrupts, &QSocketNotifier::activated, [&command] {
+        char bytes[16];
+        while (read(InterruptPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        command.Cancel();
+    });
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    // A reader of the paths that goes away must not kill the run halfway through a file.
+    std::signal(SIGPIPE, SIG_IGN);
+    return command.Execute();
+}
