@@ -262,6 +262,14 @@ void TFormMain::ButtonConvertDownloadedClick()
     PageStep1->AddInputFiles(DownloadedFiles);
 }
 
+void TFormMain::OpenFiles(const QStringList& fileNames)
+{
+    if (fileNames.isEmpty() || closing_)
+        return;
+    ShowPage(wpStep1);
+    PageStep1->AddInputFiles(fileNames);
+}
+
 void TFormMain::AbortTransfers()
 {
     if (OnAbortTransfers)
