@@ -3,8 +3,9 @@ BUILD     ?= build
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 CTEST_ARGS ?=
+PREFIX    ?= /usr/local
 
-.PHONY: all deps configure build run test screenshots test-asan test-tsan bench clean
+.PHONY: all deps configure build run test screenshots install package package-test test-asan test-tsan bench clean
 
 all: build
 
@@ -24,6 +25,18 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+# The installed layout under PREFIX (DESTDIR=... stages it elsewhere, as packagers do).
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package of the installed layout: $(BUILD)/vornic_<version>_<arch>.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package, installs it with apt-get, runs the installed programs, removes it (root only).
+package-test:
+	bash scripts/package-test.sh $(BUILD)
 
 # Real sample clips (drawn by ffmpeg into the build folder) go through a real conversion.
 screenshots: build

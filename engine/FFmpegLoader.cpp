@@ -59,20 +59,6 @@ const TFunctionEntry FunctionTable[] = {
 #undef FF_OPTIONAL
 };
 
-// Run-time version of a kind, 0 when the kind has no version function.
-unsigned RuntimeVersion(TLibraryKind kind)
-{
-    switch (kind) {
-    case lkAVUtil: return FF.avutil_version ? FF.avutil_version() : 0;
-    case lkAVCodec: return FF.avcodec_version ? FF.avcodec_version() : 0;
-    case lkAVFormat: return FF.avformat_version ? FF.avformat_version() : 0;
-    case lkSwScale: return FF.swscale_version ? FF.swscale_version() : 0;
-    case lkSwResample: return FF.swresample_version ? FF.swresample_version() : 0;
-    case lkAVFilter: return FF.avfilter_version ? FF.avfilter_version() : 0;
-    default: return 0;
-    }
-}
-
 QString DlErrorText()
 {
     const char* e = dlerror();
@@ -111,6 +97,19 @@ QString TFFmpegLoader::LastError() const
 QString TFFmpegLoader::BaseName(TLibraryKind kind) { return LibraryTable[kind].BaseName; }
 
 int TFFmpegLoader::MajorVersion(TLibraryKind kind) { return LibraryTable[kind].Major; }
+
+unsigned TFFmpegLoader::RuntimeVersion(TLibraryKind kind)
+{
+    switch (kind) {
+    case lkAVUtil: return FF.avutil_version ? FF.avutil_version() : 0;
+    case lkAVCodec: return FF.avcodec_version ? FF.avcodec_version() : 0;
+    case lkAVFormat: return FF.avformat_version ? FF.avformat_version() : 0;
+    case lkSwScale: return FF.swscale_version ? FF.swscale_version() : 0;
+    case lkSwResample: return FF.swresample_version ? FF.swresample_version() : 0;
+    case lkAVFilter: return FF.avfilter_version ? FF.avfilter_version() : 0;
+    default: return 0;
+    }
+}
 
 QString TFFmpegLoader::FileName(TLibraryKind kind)
 {

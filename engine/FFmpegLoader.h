@@ -70,6 +70,9 @@ public:
     static QString BaseName(TLibraryKind kind);
     // Major version the headers expect, -1 when the file name carries none.
     static int MajorVersion(TLibraryKind kind);
+    // Version of a loaded kind as its library reports it (major << 16 | minor << 8 | micro);
+    // 0 when the kind is not bound or has no version function.
+    static unsigned RuntimeVersion(TLibraryKind kind);
 
 private:
     TFFmpegLoader() = default;

@@ -1,9 +1,9 @@
 // The option dispatcher: one name, one effect, with the checks and messages of each setter.
+#include "AppSettings.h"
 #include "FFTargets.h"
 #include "FFmpeg.h"
 #include "FFmpegOptionsParse.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTime>
 
@@ -193,7 +193,9 @@ const QHash<QString, TCustomFFmpeg::THandler>& TCustomFFmpeg::OptionTable()
         });
         add({"passlogfile"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.PassLogFileName = v; });
         add({"vstats"}, [](TCustomFFmpeg& t, const QString&, const QString&) {
-            const QString folder = QDir(QCoreApplication::applicationDirPath()).filePath(QString());
+            // Never the program's folder: an installed program must not write there. The
+            // per-user settings folder when the wizard has one, else the current folder.
+            const QString folder = SettingsDir.isEmpty() ? QDir::currentPath() : SettingsDir;
             t.FOptions.VStatsFileName =
                 QStringLiteral("%1vstats_%2.log")
                     .arg(folder.endsWith('/') ? folder : folder + '/',

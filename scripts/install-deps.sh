@@ -11,6 +11,7 @@ PACKAGES=(
   libdvdread-dev dvdauthor
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
+  help2man man-db desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -87,6 +87,9 @@ public:
     void FinishDownloadRun();
     void ButtonConvertDownloadedClick();
 
+    // Files named on the command line: Step1 with them added, as the open dialog would add them.
+    void OpenFiles(const QStringList& fileNames);
+
     // Dropped paths: folders skipped, media files by extension go to the input list.
     void DropFiles(const QStringList& paths);
 

@@ -273,6 +273,14 @@ void TFormMain::ButtonConvertDownloadedClick()
     PageStep1->AddInputFiles(download_->DownloadedFiles);
 }
 
+void TFormMain::OpenFiles(const QStringList& fileNames)
+{
+    if (fileNames.isEmpty() || closing_)
+        return;
+    ShowPage(wpStep1);
+    PageStep1->AddInputFiles(fileNames);
+}
+
 // ---- Posted messages --------------------------------------------------------------------
 
 void TFormMain::PostStartConversion()

@@ -74,6 +74,9 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
             parsed.Mode = cmHelp;
             return true; // help wins over everything else on the line
+        } else if (name == QLatin1String("--version")) {
+            parsed.Mode = cmVersion;
+            return true;
         } else if (name == QLatin1String("--list-presets")) {
             if (!SetMode(parsed, cmListPresets, name, error))
                 return false;
@@ -138,6 +141,7 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
     case cmConvert:
         break;
     case cmHelp:
+    case cmVersion:
         return true;
     }
 
@@ -176,9 +180,9 @@ QString UsageText()
 {
     return QStringLiteral(
         "Usage: vornic-convert --list-presets\n"
-        "       vornic-convert --info FILE...\n"
-        "       vornic-convert --format NAME --preset N [--output-dir DIR] [--join] [--verbose] FILE...\n"
-        "       vornic-convert --help\n");
+        "  or:  vornic-convert --info FILE...\n"
+        "  or:  vornic-convert --format NAME --preset N [--output-dir DIR] [--join] [--verbose] FILE...\n"
+        "  or:  vornic-convert --help | --version\n");
 }
 
 QString HelpText()
@@ -204,6 +208,7 @@ QString HelpText()
         "  --output-dir DIR    existing folder for the outputs (default: the current folder)\n"
         "  --join              join all files, in the order given, into one output\n"
         "  --verbose           the engine's log lines on standard error\n"
+        "  --version           the program's version and those of the engine libraries in use\n"
         "\n"
         "Output files never replace existing ones: a taken name gets a number.\n"
         "Ctrl+C stops the run; the outputs it left incomplete are removed.\n"

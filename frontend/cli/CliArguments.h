@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-enum TCliMode { cmNone, cmHelp, cmListPresets, cmInfo, cmConvert };
+enum TCliMode { cmNone, cmHelp, cmVersion, cmListPresets, cmInfo, cmConvert };
 
 struct TCliArguments {
     TCliMode Mode = cmNone;

@@ -3,6 +3,7 @@
 #include "CliProgress.h"
 #include "ConversionRun.h"
 #include "FFmpegEngine.h"
+#include "FFmpegLoader.h"
 #include "InputFacts.h"
 #include "PresetCatalogue.h"
 
@@ -370,6 +371,23 @@ int TConvertCommand::Conclude()
 }
 
 } // namespace
+
+int ShowVersion(const QString& loadError, std::FILE* out)
+{
+    Print(out, QStringLiteral("vornic-convert %1").arg(QStringLiteral(VORNIC_VERSION)));
+    if (!loadError.isEmpty()) {
+        Print(out, QStringLiteral("engine libraries: not loaded (%1)").arg(loadError));
+        return 0;
+    }
+    // In the order the libraries depend on each other, as their own tools list them.
+    for (TLibraryKind kind : {lkAVUtil, lkAVCodec, lkAVFormat, lkAVFilter, lkSwScale, lkSwResample}) {
+        const unsigned v = TFFmpegLoader::RuntimeVersion(kind);
+        const QString name = QStringLiteral("lib") + TFFmpegLoader::BaseName(kind);
+        Print(out, v == 0 ? QStringLiteral("%1 not loaded").arg(name)
+                          : QStringLiteral("%1 %2.%3.%4").arg(name).arg(v >> 16).arg((v >> 8) & 0xFF).arg(v & 0xFF));
+    }
+    return 0;
+}
 
 int ListPresets(std::FILE* out)
 {

@@ -9,6 +9,10 @@
 class TCliDisplay;
 class TFFmpegEngine;
 
+// The program's version, then one line per engine library as the loader bound it, or one
+// "not loaded" line with loadError when the libraries could not be loaded. Always 0.
+int ShowVersion(const QString& loadError, std::FILE* out);
+
 // Format name, tab, preset index, tab, list text: one line per preset of the catalogue.
 int ListPresets(std::FILE* out);
 

@@ -93,7 +93,10 @@ int main(int argc, char** argv)
 
     TFFmpegEngine engine;
     const QString libFolder = WithTrailingBackslash(QCoreApplication::applicationDirPath()) + QStringLiteral("lib");
-    if (!engine.LibrariesLoaded() && !engine.LoadLibraries(libFolder)) {
+    const bool loaded = engine.LibrariesLoaded() || engine.LoadLibraries(libFolder);
+    if (args.Mode == cmVersion)
+        return ShowVersion(loaded ? QString() : engine.LastError(), stdout);
+    if (!loaded) {
         std::fprintf(stderr, "vornic-convert: the engine libraries cannot be loaded: %s\n",
                      engine.LastError().toUtf8().constData());
         return 1;
