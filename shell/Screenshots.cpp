@@ -1,6 +1,6 @@
-// vornic-screenshots <dir> <sample media folder>: draws every page of the main window, the log
-// window and both about boxes into PNG files, for the default edition in each of the three
-// layouts. The convert branch is shown in real use: the sample clips are added to Step1 (with
+// vornic-screenshots <dir> <sample media folder> [DVD folder]: draws every page of the main
+// window, the log window and both about boxes into PNG files, for the default edition in each
+// of the three layouts; with a DVD folder also the DVD dialog's report and Step1 with a title. The convert branch is shown in real use: the sample clips are added to Step1 (with
 // their thumbnails), Step2 is shown on each output class, and a real conversion is caught on
 // Step3 while it runs and on Step4 after it ends. Runs offscreen; the settings and the
 // converted files go to temporary folders, never to the user's own.
@@ -9,6 +9,9 @@
 #include "EditionConfig.h"
 #include "Log.h"
 #include "ConversionRun.h"
+#include "DVDLoad.h"
+#include "DVDPlugIn.h"
+#include "DVDSelectFrm.h"
 #include "Main.h"
 #include "MainThread.h"
 #include "PageStep1.h"
@@ -23,7 +26,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QComboBox>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 
@@ -188,6 +193,31 @@ public:
         return Page(wpStep4);
     }
 
+    // The DVD dialog with the report of root, then Step1 with two clips and that title's row.
+    bool DVD(const QString& root, const QStringList& clips, const QString& binDir)
+    {
+        if (!LoadDVDPlugIn(binDir + QStringLiteral("/lib"))) {
+            std::fprintf(stderr, "%s\n", qPrintable(DVDPlugInError()));
+            return false;
+        }
+        TfrmDVDSelect* dialog = w_.DVDLoad->Dialog();
+        if (!dialog->OpenRoot(WithTrailingBackslash(root)))
+            return false;
+        dialog->updFrom->setValue(2);
+        dialog->cboAudio->setCurrentIndex(1);
+        dialog->show();
+        QCoreApplication::processEvents();
+        const bool saved = Save(RenderWindow(*dialog), prefix_ + QStringLiteral("dvd-dialog.png"));
+        dialog->hide();
+        w_.ShowPage(wpStep1);
+        w_.PageStep1->ClearInputList();
+        w_.PageStep1->AddInputFiles(clips.mid(0, 2));
+        w_.PageStep1->WaitForAdd(AddTimeoutMs);
+        w_.DVDLoad->AddDVDTitleRow(dialog->Selection());
+        w_.PageStep1->SelectRow(w_.PageStep1->RowCount() - 1);
+        return saved && Page(wpStep1, QStringLiteral("-dvd"));
+    }
+
 private:
     TFormMain& w_;
     QString prefix_;
@@ -198,8 +228,8 @@ private:
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <output folder> <sample media folder>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <sample media folder> [DVD folder]\n", argv[0]);
         return 2;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
@@ -232,6 +262,8 @@ int main(int argc, char** argv)
         ok = shots.Page(wpMode) && shots.InputList(samples)
              && shots.OutputSettings(outputs.filePath(QStringLiteral("Converted")))
              && shots.Conversion();
+        if (ok && argc == 4 && variant == 0)
+            ok = shots.DVD(QString::fromLocal8Bit(argv[3]), samples, binDir);
 
         FillDownloadSamples(w);
         for (TWizardPage page : {wpStep5, wpStep6, wpStep7}) {
