@@ -40,16 +40,21 @@ void ReadStartTime(const std::uint8_t* packet, int length, TPackFilterState& sta
     state.StartPTS = (std::int64_t(ptm[0]) << 24) | (ptm[1] << 16) | (ptm[2] << 8) | ptm[3];
 }
 
-// Drops a stream's packets from before the range's start until one reaches it.
-bool Early(const std::uint8_t* packet, int length, bool& started, const TPackFilterState& state)
+// A packet of the chapter before: in a pack before its stream's first on-time one, or in that
+// pack with an earlier time.
+bool Early(const std::uint8_t* packet, int length, std::int64_t& fromPack, std::int64_t packIndex,
+           const TPackFilterState& state)
 {
-    if (started || state.StartPTS < 0)
+    if (state.StartPTS < 0)
         return false;
     const std::int64_t pts = PacketPTS(packet, length);
-    if (pts < 0 || pts < state.StartPTS)
-        return true;
-    started = true;
-    return false;
+    if (fromPack < 0) { // still learning
+        if (pts < state.StartPTS)
+            return true;
+        fromPack = packIndex;
+        return false;
+    }
+    return packIndex < fromPack || (packIndex == fromPack && pts >= 0 && pts < state.StartPTS);
 }
 
 bool IsAudio(int id)
@@ -59,7 +64,8 @@ bool IsAudio(int id)
 
 } // namespace
 
-TPackResult FilterDVDPack(std::uint8_t* pack, int audioID, int subtitleID, TPackFilterState* state)
+TPackResult FilterDVDPack(std::uint8_t* pack, int audioID, int subtitleID, TPackFilterState* state,
+                          std::int64_t packIndex)
 {
     if (!StartCode(pack) || pack[3] != 0xBA || (pack[4] & 0xC0) != 0x40)
         return TPackResult::Foreign; // MPEG-1 packs do not occur on a DVD
@@ -90,7 +96,8 @@ TPackResult FilterDVDPack(std::uint8_t* pack, int audioID, int subtitleID, TPack
             const bool audio = IsAudio(stream), subtitle = stream >= 0x20 && stream <= 0x3F;
             bool keep = audio ? stream == audioID : subtitle ? stream == subtitleID : false;
             if (keep && state)
-                keep = !Early(packet, length, audio ? state->AudioStarted : state->SubtitleStarted, *state);
+                keep = !Early(packet, length, audio ? state->AudioFromPack : state->SubtitleFromPack, packIndex,
+                              *state);
             if (!keep)
                 PadOut(packet, length);
         }

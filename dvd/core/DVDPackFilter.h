@@ -10,15 +10,19 @@ enum class TPackResult {
     Foreign,   // not a pack at all (passed through unchanged)
 };
 
-// What the filter keeps from pack to pack. A chapter range starts at a cell, but the cell's
-// first packs still carry audio (and subtitles) of the chapter before: those are dropped until
-// their stream reaches the first picture's time, so the range starts where its chapter does.
+// Where the range really starts. A chapter range starts at a cell, but the cell's first packs
+// still carry audio (and subtitles) of the chapter before; they are dropped up to the pack where
+// the stream reaches the first picture's time, so the range starts where its chapter does.
+// Learned once by filtering the range's first packs in order (a "From" of -1 is still being
+// looked for); afterwards packs may be filtered in any order, as the demuxer seeks.
 struct TPackFilterState {
-    std::int64_t StartPTS = -1; // of the range's first navigation pack, 90 kHz
-    bool AudioStarted = false;
-    bool SubtitleStarted = false;
+    std::int64_t StartPTS = -1;       // of the range's first navigation pack, 90 kHz
+    std::int64_t AudioFromPack = -1;  // index of the pack from which the audio is kept
+    std::int64_t SubtitleFromPack = -1;
 };
 
 // audioID / subtitleID: the stream ids to keep (0xC0+n, 0x80+n, 0x88+n, 0xA0+n / 0x20+n);
 // 0 keeps none of that kind. Without a state every packet of those streams is kept.
-TPackResult FilterDVDPack(std::uint8_t* pack, int audioID, int subtitleID, TPackFilterState* state = nullptr);
+// packIndex: the pack's place in the range, from 0.
+TPackResult FilterDVDPack(std::uint8_t* pack, int audioID, int subtitleID, TPackFilterState* state = nullptr,
+                          std::int64_t packIndex = 0);

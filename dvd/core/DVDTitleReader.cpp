@@ -35,8 +35,6 @@ public:
         const std::int64_t block = at / DVDBlockSize / ChunkBlocks * ChunkBlocks;
         if (ChunkStart == block * DVDBlockSize && ChunkBytes > 0)
             return true;
-        if (block == 0)
-            Filter = TPackFilterState(); // reading from the start again
         const int got = F.Read(Handle, block, ChunkBlocks, Chunk.data());
         if (got <= 0) {
             Error = F.LastError ? QString::fromLocal8Bit(F.LastError()) : QStringLiteral("DVD read error");
@@ -44,7 +42,7 @@ public:
             return false;
         }
         for (int i = 0; i < got; ++i)
-            if (FilterDVDPack(Chunk.data() + std::size_t(i) * DVDBlockSize, AudioID, SubtitleID, &Filter) ==
+            if (FilterDVDPack(Chunk.data() + std::size_t(i) * DVDBlockSize, AudioID, SubtitleID, &Filter, block + i) ==
                 TPackResult::Scrambled) {
                 Error = DVDEncryptedText;
                 ChunkBytes = 0;
@@ -79,6 +77,32 @@ public:
         return Pos;
     }
 
+    // Learns where the chosen streams start from the range's first packs; false on a read error.
+    bool FindStart()
+    {
+        constexpr std::int64_t ScanBlocks = 1024; // 2 MB: the chapter before never reaches further
+        const std::int64_t blocks = std::min(Bytes / DVDBlockSize, ScanBlocks);
+        std::vector<std::uint8_t> scan(std::size_t(ChunkBlocks) * DVDBlockSize);
+        auto known = [&] {
+            return (AudioID == 0 || Filter.AudioFromPack >= 0) && (SubtitleID == 0 || Filter.SubtitleFromPack >= 0);
+        };
+        for (std::int64_t block = 0; block < blocks && !known(); block += ChunkBlocks) {
+            const int got = F.Read(Handle, block, ChunkBlocks, scan.data());
+            if (got <= 0) {
+                Error = F.LastError ? QString::fromLocal8Bit(F.LastError()) : QStringLiteral("DVD read error");
+                return false;
+            }
+            for (int i = 0; i < got; ++i)
+                if (FilterDVDPack(scan.data() + std::size_t(i) * DVDBlockSize, AudioID, SubtitleID, &Filter,
+                                  block + i) == TPackResult::Scrambled)
+                    return true; // Load reports it
+        }
+        // Not found near the start: nothing of that stream is dropped.
+        Filter.AudioFromPack = std::max<std::int64_t>(Filter.AudioFromPack, 0);
+        Filter.SubtitleFromPack = std::max<std::int64_t>(Filter.SubtitleFromPack, 0);
+        return true;
+    }
+
     std::int64_t Position() const override { return Pos; }
     std::int64_t Size() const override { return Bytes; }
     QString LastError() const override { return Error; }
@@ -92,7 +116,7 @@ private:
     std::int64_t ChunkStart = 0, ChunkBytes = 0;
     std::int64_t Pos = 0;
     QString Error;
-    TPackFilterState Filter; // packs are filtered once, in order, when first read
+    TPackFilterState Filter; // learned by FindStart, then the same for every pack
 };
 
 } // namespace
@@ -153,7 +177,7 @@ std::unique_ptr<TInputSource> OpenDVDTitleSource(const TDVDSelection& s, QString
     }
     auto source = std::make_unique<TDVDTitleSource>(*f, handle, s.AudioID, s.SubtitleID);
     // An encrypted disc shows at its first pack: better refused here than converted into noise.
-    if (source->Size() <= 0 || !source->Load(0)) {
+    if (source->Size() <= 0 || !source->FindStart() || !source->Load(0)) {
         *error = source->Size() <= 0 ? QStringLiteral("The chapters hold no data.") : source->LastError();
         return nullptr;
     }

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <cmath>
-
 bool PrepareDVDInput(const TInputRow& row, QString* error)
 {
     if (row.DVD.StreamKind != DVDStreamMPEG2PS) {
@@ -59,9 +57,6 @@ void ApplyDVDOutputOptions(const TDVDSelection& dvd, TOutputOptions& output, boo
             output.ExtOptions += QStringLiteral("<CRLF>");
         output.ExtOptions += QStringLiteral("deinterlace=1");
     }
-    // The last cell's packs run a little past the range's end; the output stops there.
-    if (!join && dvd.Length > 0)
-        output.RecordingTime = std::llround(dvd.Length * 1e6);
     if (dvd.SubtitleID == 0)
         return; // the reader passes no subtitle on
     if (!join && ContainerTakesDVDSubtitles(output)) {
