@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -201,7 +202,7 @@ public:
             return false;
         }
         TfrmDVDSelect* dialog = w_.DVDLoad->Dialog();
-        if (!dialog->OpenRoot(WithTrailingBackslash(root)))
+        if (!dialog->OpenRoot(WithTrailingBackslash(QFileInfo(root).absoluteFilePath())))
             return false;
         dialog->updFrom->setValue(2);
         dialog->cboAudio->setCurrentIndex(1);
