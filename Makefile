@@ -41,7 +41,9 @@ package-test:
 # Real sample clips (drawn by ffmpeg into the build folder) go through a real conversion.
 screenshots: build
 	bash scripts/make-sample-media.sh $(BUILD)/sample-media
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots $(BUILD)/sample-media
+	bash scripts/make-dvd-fixture.sh $(BUILD)/sample-media/dvd
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots $(BUILD)/sample-media \
+		$(BUILD)/sample-media/dvd/two-titles
 
 # Sanitizer builds of the tests that exercise threads and hostile media (labels asan, tsan, sanitize).
 SAN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo

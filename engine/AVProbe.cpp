@@ -4,6 +4,7 @@
 #include "FFmpegLoader.h"
 #include "FFmpegLock.h"
 #include "FFmpegLogger.h"
+#include "InputSource.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -129,8 +130,18 @@ bool TCustomAVProbe::LoadFile(const QString& fileName, const QString& formatName
         return false;
     }
     FOwned = true;
+    QString sourceError;
+    if (!AttachInputSource(FContext, fileName, &sourceError)) {
+        FF.avformat_free_context(FContext);
+        FContext = nullptr;
+        FOwned = false;
+        Report(AV_LOG_ERROR, sourceError);
+        return false;
+    }
+    AVIOContext* attached = FContext->pb;
     const int opened = FF.avformat_open_input(&FContext, fileName.toUtf8().constData(), format, nullptr);
     if (opened < 0) {
+        ReleaseInputSource(attached);
         FContext = nullptr; // freed by the library
         Report(AV_LOG_ERROR, FFErrorMessage(fileName, opened));
         CloseFile();
@@ -158,7 +169,7 @@ void TCustomAVProbe::CloseFile()
 {
     if (FContext) {
         if (FOwned && FF.avformat_close_input)
-            FF.avformat_close_input(&FContext);
+            CloseInputContext(&FContext);
         FContext = nullptr;
     }
     FOwned = false;

@@ -1,6 +1,7 @@
 // The coordinator of a run: stream tables and mapping, codec opening, the packet loop, the end
 // of each input (join mode), the flush and the trailers. The stages do the per-packet work.
 #include "FFmpegPipelinePrivate.h"
+#include "InputSource.h"
 
 #include <QByteArray>
 
@@ -66,7 +67,7 @@ void TPipelineState::Release()
         if (ist.Dec) FF.avcodec_free_context(&ist.Dec);
     InputStreams.clear();
     for (TInputFile& f : InputFiles)
-        if (f.Ctx) FF.avformat_close_input(&f.Ctx);
+        if (f.Ctx) CloseInputContext(&f.Ctx);
     InputFiles.clear();
     if (Packet) FF.av_packet_free(&Packet);
     if (CopyPacket) FF.av_packet_free(&CopyPacket);

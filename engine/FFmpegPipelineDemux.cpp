@@ -1,6 +1,7 @@
 // Demuxing: opening an input with the options set so far, and reading its packets with the
 // timestamps moved onto the task's clock.
 #include "FFmpegPipelinePrivate.h"
+#include "InputSource.h"
 
 #include <QByteArray>
 #include <cmath>
@@ -73,16 +74,24 @@ bool TPipelineState::OpenInput(const QString& fileName)
         return false;
     }
 
+    if (!AttachInputSource(ctx, fileName, &T.FErrorText)) {
+        FF.av_dict_free(&opts);
+        FF.avformat_free_context(ctx);
+        releaseNames();
+        return false;
+    }
+    AVIOContext* attached = ctx->pb;
     const QByteArray name = fileName.toUtf8();
     int ret = FF.avformat_open_input(&ctx, name.constData(), forced, &opts);
     FF.av_dict_free(&opts);
     if (ret < 0) {
+        ReleaseInputSource(attached);
         releaseNames();
         T.FErrorText = WithError(fileName, ret);
         return false; // avformat_open_input frees the context on failure
     }
     auto closeCtx = [&] {
-        FF.avformat_close_input(&ctx);
+        CloseInputContext(&ctx);
         releaseNames();
     };
 

@@ -229,9 +229,11 @@ void TPageStep1::AppendRow(const TInputFacts& facts, const QImage& thumbnail)
     QFont bold = font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
-    const QString name = ShortenPathToFit(facts.Row.FileName, [&metrics](const QString& text) {
-        return metrics.horizontalAdvance(text) <= InputNameWidth;
-    });
+    // A DVD row's first line names its root and title, as given.
+    const QString name = facts.Row.IsDVD() ? facts.MinName
+                                           : ShortenPathToFit(facts.Row.FileName, [&metrics](const QString& text) {
+                                                 return metrics.horizontalAdvance(text) <= InputNameWidth;
+                                             });
 
     auto* item = new TInputItem;
     item->Row = facts.Row;
@@ -239,7 +241,7 @@ void TPageStep1::AppendRow(const TInputFacts& facts, const QImage& thumbnail)
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsDragEnabled);
     item->setData(0, irThumbnail, picture);
     item->setData(0, irLines, QStringList{name, facts.DurationLine, facts.BitrateLine, facts.DimensionLine});
-    item->setToolTip(0, QDir::toNativeSeparators(facts.Row.FileName));
+    item->setToolTip(0, facts.Row.IsDVD() ? facts.MinName : QDir::toNativeSeparators(facts.Row.FileName));
     NextGrid->addTopLevelItem(item);
     emit ListChanged();
 }
@@ -428,6 +430,8 @@ void TPageStep1::ActionMoveDownExecute()
 void TPageStep1::ActionPlayExecute()
 {
     const int s = SelectedRow();
-    if (s >= 0)
-        ShellOpen(RowFileName(s));
+    if (s < 0)
+        return;
+    const TInputRow row = InputRow(s);
+    ShellOpen(row.IsDVD() ? row.DVD.Root : row.FileName); // a DVD title opens its folder
 }

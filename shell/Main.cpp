@@ -2,6 +2,7 @@
 
 #include "AppSettings.h"
 #include "ClickableImage.h"
+#include "DVDLoad.h"
 #include "EditionConfig.h"
 #include "EngineComponent.h"
 #include "FFmpegLogger.h"
@@ -108,6 +109,7 @@ void TFormMain::CreatePages()
     PageStep1->OnAddFailed = [this](const QStringList& messages) {
         ShowFailedAddFiles(this, EditionConfig.Name, messages);
     };
+    DVDLoad = new TDVDLoad(PageStep1, this);
     connect(PageStep3->CheckBoxPlayASound, &QCheckBox::clicked, this,
             [](bool on) { AppSettings.PlayASoundWhenFinished = on; });
     connect(PageStep3->CheckBoxShutdown, &QCheckBox::clicked, this,

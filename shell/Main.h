@@ -14,6 +14,7 @@ class QMenu;
 class QStackedWidget;
 class TConversionRun;
 class TDownloadRun;
+class TDVDLoad;
 class TFormLog;
 class TPageMode;
 class TPageStep1;
@@ -43,6 +44,7 @@ public:
     QStackedWidget* PageControlMain = nullptr;
     TPageMode* PageMode = nullptr;
     TPageStep1* PageStep1 = nullptr;
+    TDVDLoad* DVDLoad = nullptr; // "&Load DVD..." of Step1
     TPageStep2* PageStep2 = nullptr;
     TPageStep3* PageStep3 = nullptr;
     TPageStep4* PageStep4 = nullptr;

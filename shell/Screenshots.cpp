@@ -1,6 +1,6 @@
-// vornic-screenshots <dir> <sample media folder>: draws every page of the main window, the log
-// window and both about boxes into PNG files, for the default edition in each of the three
-// layouts. The convert branch is shown in real use: the sample clips are added to Step1 (with
+// vornic-screenshots <dir> <sample media folder> [DVD folder]: draws every page of the main
+// window, the log window and both about boxes into PNG files, for the default edition in each
+// of the three layouts; with a DVD folder also the DVD dialog's report and Step1 with a title. The convert branch is shown in real use: the sample clips are added to Step1 (with
 // their thumbnails), Step2 is shown on each output class, and a real conversion is caught on
 // Step3 while it runs and on Step4 after it ends. The download branch is shown in real use as
 // well: links pasted on Step5 are downloaded from a stand-in video service on 127.0.0.1 that
@@ -11,6 +11,9 @@
 #include "EditionConfig.h"
 #include "Log.h"
 #include "ConversionRun.h"
+#include "DVDLoad.h"
+#include "DVDPlugIn.h"
+#include "DVDSelectFrm.h"
 #include "Main.h"
 #include "MainThread.h"
 #include "PageStep1.h"
@@ -29,7 +32,10 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QComboBox>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -243,6 +249,31 @@ public:
         return ok && Page(wpStep7);
     }
 
+    // The DVD dialog with the report of root, then Step1 with two clips and that title's row.
+    bool DVD(const QString& root, const QStringList& clips, const QString& binDir)
+    {
+        if (!LoadDVDPlugIn(binDir + QStringLiteral("/lib"))) {
+            std::fprintf(stderr, "%s\n", qPrintable(DVDPlugInError()));
+            return false;
+        }
+        TfrmDVDSelect* dialog = w_.DVDLoad->Dialog();
+        if (!dialog->OpenRoot(WithTrailingBackslash(QFileInfo(root).absoluteFilePath())))
+            return false;
+        dialog->updFrom->setValue(2);
+        dialog->cboAudio->setCurrentIndex(1);
+        dialog->show();
+        QCoreApplication::processEvents();
+        const bool saved = Save(RenderWindow(*dialog), prefix_ + QStringLiteral("dvd-dialog.png"));
+        dialog->hide();
+        w_.ShowPage(wpStep1);
+        w_.PageStep1->ClearInputList();
+        w_.PageStep1->AddInputFiles(clips.mid(0, 2));
+        w_.PageStep1->WaitForAdd(AddTimeoutMs);
+        w_.DVDLoad->AddDVDTitleRow(dialog->Selection());
+        w_.PageStep1->SelectRow(w_.PageStep1->RowCount() - 1);
+        return saved && Page(wpStep1, QStringLiteral("-dvd"));
+    }
+
 private:
     TFormMain& w_;
     QString prefix_;
@@ -253,8 +284,8 @@ private:
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <output folder> <sample media folder>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <output folder> <sample media folder> [DVD folder]\n", argv[0]);
         return 2;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
@@ -287,6 +318,8 @@ int main(int argc, char** argv)
         ok = shots.Page(wpMode) && shots.InputList(samples)
              && shots.OutputSettings(outputs.filePath(QStringLiteral("Converted")))
              && shots.Conversion();
+        if (ok && argc == 4 && variant == 0)
+            ok = shots.DVD(QString::fromLocal8Bit(argv[3]), samples, binDir);
 
         ok = ok && shots.Download(samples, outputs.filePath(QStringLiteral("Downloads")));
         const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);

@@ -1,5 +1,6 @@
 #include "CliArguments.h"
 
+#include "CliDVD.h"
 #include "PresetCatalogue.h"
 
 namespace {
@@ -65,7 +66,7 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
         const QString name = hasInline ? arg.left(eq) : arg;
         const QString inlineValue = hasInline ? arg.mid(eq + 1) : QString();
         const bool takesValue = name == QLatin1String("--format") || name == QLatin1String("--preset")
-                                || name == QLatin1String("--output-dir");
+                                || name == QLatin1String("--output-dir") || IsDVDValueOption(name);
         if (hasInline && !takesValue) {
             *error = QStringLiteral("%1 takes no value").arg(name);
             return false;
@@ -103,6 +104,14 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
             parsed.Join = true;
         } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
             parsed.Verbose = true;
+        } else if (IsDVDOption(name)) {
+            QString value;
+            if (IsDVDValueOption(name) && !TakeValue(args, i, name, inlineValue, hasInline, value, error))
+                return false;
+            if (name == QLatin1String("--dvd-info") && !SetMode(parsed, cmDVDInfo, name, error))
+                return false;
+            if (!TakeDVDOption(name, value, parsed.DVD, error))
+                return false;
         } else {
             *error = QStringLiteral("unknown option: %1").arg(arg);
             return false;
@@ -110,6 +119,8 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
     }
 
     if (formatGiven && !SetMode(parsed, cmConvert, QStringLiteral("--format"), error))
+        return false;
+    if (!CheckDVDArguments(parsed.Mode == cmConvert, parsed.Mode == cmDVDInfo, parsed.DVD, error))
         return false;
 
     if (parsed.Mode != cmConvert) {
@@ -143,6 +154,12 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
     case cmHelp:
     case cmVersion:
         return true;
+    case cmDVDInfo:
+        if (!parsed.Files.isEmpty()) {
+            *error = QStringLiteral("--dvd-info takes no files");
+            return false;
+        }
+        return true;
     }
 
     const TOutputFormat* format = FindOutputFormatByName(parsed.FormatName.trimmed());
@@ -169,7 +186,7 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
         return false;
     }
     parsed.PresetIndex = preset;
-    if (parsed.Files.isEmpty()) {
+    if (parsed.Files.isEmpty() && parsed.DVD.Root.isEmpty()) {
         *error = QStringLiteral("no input files");
         return false;
     }
@@ -182,6 +199,9 @@ QString UsageText()
         "Usage: vornic-convert --list-presets\n"
         "  or:  vornic-convert --info FILE...\n"
         "  or:  vornic-convert --format NAME --preset N [--output-dir DIR] [--join] [--verbose] FILE...\n"
+        "  or:  vornic-convert --dvd-info ROOT\n"
+        "  or:  vornic-convert --dvd ROOT --title N [--chapters A-B] [--audio ID] [--subtitle ID] [--deinterlace]\n"
+        "                      --format NAME --preset N [--output-dir DIR] [FILE...]\n"
         "  or:  vornic-convert --help | --version\n");
 }
 
@@ -209,6 +229,13 @@ QString HelpText()
         "  --join              join all files, in the order given, into one output\n"
         "  --verbose           the engine's log lines on standard error\n"
         "  --version           the program's version and those of the engine libraries in use\n"
+        "  --dvd-info ROOT     the titles of a DVD folder or drive, as the DVD dialog reports them\n"
+        "  --dvd ROOT          converts a DVD title (before any FILE); with:\n"
+        "  --title N           the title, from 1\n"
+        "  --chapters A-B      its chapters, from 1 (default: all); \"A\" alone is one chapter\n"
+        "  --audio ID          the audio stream id, as the report shows it (0xC0); 0 for none\n"
+        "  --subtitle ID       the subtitle stream id (0x20); 0 for none (default: the first)\n"
+        "  --deinterlace       deinterlaces the pictures\n"
         "\n"
         "Output files never replace existing ones: a taken name gets a number.\n"
         "Ctrl+C stops the run; the outputs it left incomplete are removed.\n"

@@ -4,7 +4,18 @@
 #include <QString>
 #include <QStringList>
 
-enum TCliMode { cmNone, cmHelp, cmVersion, cmListPresets, cmInfo, cmConvert };
+enum TCliMode { cmNone, cmHelp, cmVersion, cmListPresets, cmInfo, cmConvert, cmDVDInfo };
+
+// A DVD title to convert (--dvd ROOT --title N ...); numbers as the DVD dialog shows them, from 1.
+struct TCliDVD {
+    QString Root;           // empty: no DVD title
+    int Title = -1;
+    int FirstChapter = -1;  // -1: from the first
+    int LastChapter = -1;   // -1: to the last
+    int AudioID = -1;       // -1: the first audio stream; 0: none
+    int SubtitleID = -1;    // -1: the first subtitle stream; 0: none
+    bool Deinterlace = false;
+};
 
 struct TCliArguments {
     TCliMode Mode = cmNone;
@@ -16,6 +27,7 @@ struct TCliArguments {
     bool Join = false;
     bool Verbose = false;
     QStringList Files;
+    TCliDVD DVD;            // also the root of --dvd-info
 };
 
 // Reads the arguments after the program name. False with *error (one line, without the

@@ -1,5 +1,6 @@
 #include "CliCommands.h"
 
+#include "CliDVD.h"
 #include "CliProgress.h"
 #include "ConversionRun.h"
 #include "FFmpegEngine.h"
@@ -126,7 +127,7 @@ int TConvertCommand::Execute()
 
     display_.Line(QStringLiteral("%1 %2 file(s) to %3, preset %4 \"%5\", into %6")
                       .arg(args_.Join ? QStringLiteral("Joining") : QStringLiteral("Converting"))
-                      .arg(args_.Files.size())
+                      .arg(args_.Files.size() + (args_.DVD.Root.isEmpty() ? 0 : 1))
                       .arg(QLatin1String(format->Name))
                       .arg(args_.PresetIndex)
                       .arg(QString::fromUtf8(preset->Text), Shown(outputDir)));
@@ -150,6 +151,18 @@ int TConvertCommand::Execute()
 bool TConvertCommand::ReadInputs()
 {
     bool all = true;
+    if (!args_.DVD.Root.isEmpty()) {
+        TFileResult result;
+        QString error;
+        result.Readable = ReadDVDInput(args_.DVD, result.Row, &error);
+        result.Input = DVDInputLabel(args_.DVD);
+        if (!result.Readable) {
+            all = false;
+            result.Reason = QStringLiteral("File load error: ") + error;
+            Report(display_, result);
+        }
+        results_.push_back(std::move(result));
+    }
     for (const QString& file : args_.Files) {
         TFileResult result;
         result.Input = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();

@@ -3,6 +3,7 @@
 // Exit status: 0 success, 1 a file or the engine failed, 2 bad arguments.
 #include "CliArguments.h"
 #include "CliCommands.h"
+#include "CliDVD.h"
 #include "CliProgress.h"
 #include "FFmpegEngine.h"
 #include "FFmpegLogger.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv)
         return 0;
     case cmListPresets:
         return ListPresets(stdout);
+    case cmDVDInfo:
+        return ShowDVDInfo(args.DVD.Root, stdout);
     default:
         break;
     }

@@ -4,6 +4,7 @@
 // thumbnail. QtCore and the engine only: the Step1 page, the conversion run and the
 // command-line converter share it.
 #include "AVProbe.h"
+#include "DVDSelection.h"
 
 #include <QString>
 
@@ -17,6 +18,9 @@ struct TInputRow {
     int Width = -1;              // first video stream; -1 without video
     int Height = -1;
     double Aspect = -1.0;        // display aspect of the first video stream; 0 = no sample aspect
+    // A DVD title (the DVD dialog's choice); FileName is then the engine's name for it.
+    TDVDSelection DVD;
+    bool IsDVD() const { return !DVD.Root.isEmpty(); }
 };
 
 struct TInputFacts {

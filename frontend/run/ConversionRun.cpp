@@ -1,5 +1,6 @@
 #include "ConversionRun.h"
 
+#include "ConversionRunDVD.h"
 #include "FFmpegEngine.h"
 #include "MainThread.h"
 #include "UtilFuncs.h"
@@ -201,6 +202,11 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
             reasons << path + QStringLiteral(": ") + line;
         };
         try {
+            QString dvdError;
+            if (input.IsDVD() && !PrepareDVDInput(input, &dvdError)) {
+                refuse(QStringLiteral("File load error: ") + dvdError);
+                continue;
+            }
             if (!probe->LoadFile(path)) {
                 refuse(QStringLiteral("File load error: ") + probe->LastErrorMessage());
                 probe->CloseFile();
@@ -220,13 +226,15 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
 
             TOutputOptions output;
             QString error;
-            const TSourceFacts source =
-                SourceFactsFromProbe(fileName, hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr);
+            const TSourceFacts source = SourceFactsFromProbe(input.IsDVD() ? DVDOutputSourceName(input.DVD) : fileName,
+                                                             hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr);
             if (!BuildOutputOptions(choice, source, takenInRun, output, &error)) {
                 refuse(QStringLiteral("Cannot do convert, error: ") + error);
                 probe->CloseFile();
                 continue;
             }
+            if (input.IsDVD())
+                ApplyDVDOutputOptions(input.DVD, output, false, [this](const QString& line) { Log(line); });
             TInputOptions inputOptions;
             InitInputOptions(inputOptions);
             inputOptions.FileName = fileName;
@@ -249,6 +257,13 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
             row.Name = path.mid(folderEnd);
             row.Path = path.left(folderEnd);
             row.DurationUs = fileInfo.Duration >= 0 ? fileInfo.Duration : -1;
+            if (input.IsDVD()) {
+                // The chapter range's length: the stream's time stamps may run past it.
+                row.Name = DVDRowName(input.DVD);
+                row.Path = input.DVD.Root;
+                if (input.Duration > 0)
+                    row.DurationUs = input.Duration;
+            }
             row.Duration = row.DurationUs >= 0 ? FormatMicroseconds(row.DurationUs) : NoDurationText;
             row.Third = WaitingText;
             row.InputFile = path;
@@ -280,6 +295,11 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
             Log(line);
             reasons << path + QStringLiteral(": ") + line;
         };
+        QString dvdError;
+        if (input.IsDVD() && !PrepareDVDInput(input, &dvdError)) {
+            refuse(QStringLiteral("Adding file error: ") + dvdError);
+            continue;
+        }
         TInputOptions options;
         InitInputOptions(options);
         bool added = false;
@@ -295,7 +315,7 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
             continue;
         }
         TConversionRow row;
-        row.Name = path.mid(FolderEnd(path));
+        row.Name = input.IsDVD() ? DVDRowName(input.DVD) : path.mid(FolderEnd(path));
         row.DurationUs = input.Duration > 0 ? input.Duration : -1;
         row.Duration = FormatMicroseconds(std::max<std::int64_t>(input.Duration, 0));
         row.Third = QString::number(input.Width) + u'x' + QString::number(input.Height);
@@ -305,7 +325,7 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
             // The first row gives the picture geometry (its values, not the rounded aspect text);
             // the output name does not depend on it.
             TSourceFacts first;
-            first.FileName = path;
+            first.FileName = input.IsDVD() ? DVDOutputSourceName(input.DVD) : path;
             first.Width = input.Width;
             first.Height = input.Height;
             first.DisplayAspect = input.Aspect;
@@ -319,6 +339,9 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
     }
     if (engine.TaskCount() == 0)
         return; // no input: no geometry, no output
+    for (const TInputRow& input : inputs)
+        if (input.IsDVD())
+            ApplyDVDOutputOptions(input.DVD, output, true, [this](const QString& line) { Log(line); });
     bool set = false;
     QString reason = outputError;
     if (outputBuilt) {

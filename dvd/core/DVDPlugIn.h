@@ -1,0 +1,52 @@
+#pragma once
+// Binding to the DVD plug-in (libdvddec.so in the "lib" folder): loading it once per process,
+// its title operations, the texts of the record's codes and the computer's optical drives.
+// QtCore only; the plug-in is opened with dlopen, so the program never links libdvdread.
+#include "DVDTitleInfo.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <stdexcept>
+
+// A call that needs the plug-in while it is not loaded: a programming error.
+class EDVDPlugInAssertion : public std::logic_error {
+public:
+    explicit EDVDPlugInAssertion(const char* message) : std::logic_error(message) {}
+    static const char* Source() { return "DVDPlugIn"; }
+};
+
+// The plug-in's file name on this platform.
+QString DVDPlugInFileName();
+
+// Binds the plug-in from folder (or through the system's search when it is not there); true at
+// once when it is loaded already. False with DVDPlugInError() set.
+bool LoadDVDPlugIn(const QString& folder);
+bool DVDPlugInLoaded();
+QString DVDPlugInError();
+// The "lib" folder beside the executable, the one the wizard loads from.
+QString DefaultDVDPlugInFolder();
+
+// Number of titles under root; 0 or less means none.
+int EnumDVDTitles(const QString& root);
+// Fills record (zeroed first) for a title of the root enumerated last.
+bool GetDVDTitle(int index, TDVDTitleInfo& record);
+
+// The title reading exports; null when the loaded plug-in lacks them (another maker's plug-in).
+struct TDVDReaderFunctions {
+    TDVDOpenTitleReader Open = nullptr;
+    TDVDTitleReaderBlocks Blocks = nullptr;
+    TDVDReadTitleBlocks Read = nullptr;
+    TDVDCloseTitleReader Close = nullptr;
+    TDVDGetLastError LastError = nullptr;
+};
+const TDVDReaderFunctions* DVDReaderFunctions();
+
+QString CodecText(int code);
+QString NormText(int code);
+QString AspectText(int code);
+
+// Optical drives in device order (sr0, sr1, ..., sr10): each one's mount point when it is
+// mounted, else its device. Adds them to list when given; returns their number. systemRoot
+// lets tests put a prepared /sys and /proc in place of the real ones.
+int ListDVDDrives(QStringList* list, const QString& systemRoot = QStringLiteral("/"));
