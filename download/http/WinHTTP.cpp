@@ -16,6 +16,10 @@ void GlobalInit()
 
 } // namespace
 
+// Bounded: a worker-side handler that waits for a hand-over in which the main thread is
+// abandoning this very transfer would otherwise never let go of the gate.
+constexpr int kAbandonWaitMs = 5000;
+
 void TWinHTTPTransfer::Abandon()
 {
     // Set first, so no new worker-side event starts; then wait until the gate is free, so none
@@ -32,7 +36,7 @@ void TWinHTTPTransfer::Abandon()
         if (multi)
             curl_multi_wakeup(multi);
         return true;
-    }, -1, 1);
+    }, kAbandonWaitMs, 1);
 }
 
 // ---- the component (main thread) ----------------------------------------------------------
