@@ -17,7 +17,7 @@
 namespace {
 
 constexpr qsizetype kHeaderValueBuffer = 4096;        // longer values count as absent
-constexpr qsizetype kMaxHeaderBlock = 256 * 1024;     // all header blocks of one request, trailers included
+constexpr qsizetype kMaxHeaderBytes = 256 * 1024;     // all header blocks of one request, trailers included
 constexpr int kMaxInterimResponses = 32;              // 1xx replies before the final one
 constexpr int kMaxRedirects = 20;
 constexpr int kMaxChallengeRetries = 8;               // 401/407 answered with TryAgain, per transfer
@@ -422,7 +422,7 @@ static size_t HeaderLine(TWinHTTPTransfer& t, const char* buffer, size_t n)
         return 0;
     t.lastActivity.restart();
     t.headerBytes += qint64(n);
-    if (t.headerBytes > kMaxHeaderBlock) {
+    if (t.headerBytes > kMaxHeaderBytes) {
         t.Fail(QStringLiteral("The response header is too large"));
         return 0;
     }
