@@ -175,11 +175,11 @@ int main(int argc, char** argv)
         return s;
     };
     add("component, memory", [&] { return RunComponent(url, {}, 4096, false, size); });
-    add("component, memory, OnProgress every 4 KB", [&] { return RunComponent(url, {}, 4096, true, size); });
-    add("component, memory, OnProgress every 64 KB", [&] { return RunComponent(url, {}, 65536, true, size); });
+    add("component, memory, OnProgress, 4 KB reads", [&] { return RunComponent(url, {}, 4096, true, size); });
+    add("component, memory, OnProgress, 64 KB reads", [&] { return RunComponent(url, {}, 65536, true, size); });
     add("curl, discarded (-o /dev/null)", [&] { return RunCurl(url, "/dev/null", size, dir); });
     add("component, file", [&] { return inFile(4096, false); });
-    add("component, file, OnProgress every 4 KB", [&] { return inFile(4096, true); });
+    add("component, file, OnProgress, 4 KB reads", [&] { return inFile(4096, true); });
     add("curl, file", [&] {
         auto s = RunCurl(url, fileStd, size, dir);
         QFile::remove(file);
@@ -204,9 +204,9 @@ int main(int argc, char** argv)
     for (const auto& row : rows)
         std::printf("%-46s %10.0f %14.0f %s\n", row.name, mbps(row), row.peakKb / 1024.0, row.ok ? "" : "FAILED");
     std::printf("(peak memory: growth of the benchmark process for the component, curl's own peak; 0 = not measured)\n");
-    std::printf("ratio component/curl, memory: %.2f (with OnProgress every 4 KB: %.2f)\n",
+    std::printf("ratio component/curl, memory: %.2f (with OnProgress, 4 KB reads: %.2f)\n",
                 mbps(rows[0]) / mbps(rows[3]), mbps(rows[1]) / mbps(rows[3]));
-    std::printf("ratio component/curl, file:   %.2f (with OnProgress every 4 KB: %.2f)\n",
+    std::printf("ratio component/curl, file:   %.2f (with OnProgress, 4 KB reads: %.2f)\n",
                 mbps(rows[4]) / mbps(rows[6]), mbps(rows[5]) / mbps(rows[6]));
     bool allOk = true;
     for (const auto& row : rows)

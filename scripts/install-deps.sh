@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   ffmpeg
-  libcurl4-openssl-dev libcpp-httplib-dev curl time
+  libcurl4-openssl-dev libcpp-httplib-dev curl time libssl-dev openssl zlib1g-dev
   libdvdread-dev dvdauthor
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core

@@ -1,5 +1,7 @@
 #include "WinHTTPTransfer.h"
 
+#include "MainThread.h"
+
 #include <QFile>
 
 #include <mutex>
@@ -13,6 +15,29 @@ void GlobalInit()
 }
 
 } // namespace
+
+// Bounded: a worker-side handler that waits for a hand-over in which the main thread is
+// abandoning this very transfer would otherwise never let go of the gate.
+constexpr int kAbandonWaitMs = 5000;
+
+void TWinHTTPTransfer::Abandon()
+{
+    // Set first, so no new worker-side event starts; then wait until the gate is free, so none
+    // is still running. Never block on one lock while holding the other: the worker may take
+    // them the other way round while it closes its connections.
+    abandoned = true;
+    WaitServicingEvents([this] {
+        std::unique_lock events(gate, std::try_to_lock);
+        if (!events.owns_lock())
+            return false;
+        std::unique_lock stream(fence, std::try_to_lock);
+        if (!stream.owns_lock())
+            return false;
+        if (multi)
+            curl_multi_wakeup(multi);
+        return true;
+    }, kAbandonWaitMs, 1);
+}
 
 // ---- the component (main thread) ----------------------------------------------------------
 
@@ -33,12 +58,7 @@ TCustomWinHTTP::TCustomWinHTTP(QObject* Owner) : TWinLoginComponent(Owner), thre
             OnWaitTimeoutExpired(this, terminateThread);
         if (terminateThread && current_) {
             auto t = current_;
-            {
-                std::lock_guard lock(t->fence);
-                t->abandoned = true;
-                if (t->multi)
-                    curl_multi_wakeup(t->multi);
-            }
+            t->Abandon();
             AbortCleanup(*t, false);
         }
     };
@@ -46,12 +66,12 @@ TCustomWinHTTP::TCustomWinHTTP(QObject* Owner) : TWinLoginComponent(Owner), thre
 
 TCustomWinHTTP::~TCustomWinHTTP()
 {
+    // From here on no handler runs: main-thread calls are skipped by the worker component,
+    // worker-side events by the abandoned transfer (after one still running has returned).
     thread_.BeginDestroy();
     if (auto t = current_) {
+        t->Abandon();
         std::lock_guard lock(t->fence);
-        t->abandoned = true;
-        if (t->multi)
-            curl_multi_wakeup(t->multi);
         if (t->stream)
             t->stream->close();
     }
@@ -87,7 +107,7 @@ bool TCustomWinHTTP::Read(bool ForceWait)
     t->cacheOptions = CacheOptions;
     t->internetOptions = InternetOptions;
     t->proxy = Proxy;
-    t->timeouts = Timeouts;
+    t->timeouts = Timeouts.Effective();
     t->workOffline = WorkOffline;
     t->maxMemory = std::max<qint64>(0, MaxMemoryStreamSize);
     t->bufferSize = transferBufferSize_;
@@ -117,6 +137,7 @@ void TCustomWinHTTP::Transfer(const std::shared_ptr<TWinHTTPTransfer>& t)
 void TCustomWinHTTP::OnAbortedFromWorker(TWinHTTPTransfer& t)
 {
     attributesInEffect_ = t.attributesInEffect;
+    lastError_ = QStringLiteral("Aborted");
     busy_ = false;
     if (current_.get() == &t)
         current_.reset();
@@ -130,6 +151,8 @@ void TCustomWinHTTP::Abort(bool DeleteOutputFile, bool Terminate)
         return;
     auto t = current_;
     t->deleteOnAbort = DeleteOutputFile;
+    // However late this comes, the completion is OnAborted and nothing else.
+    t->abortRequested = true;
     if (!Terminate) {
         thread_.Terminate(false);
         std::lock_guard lock(t->fence);
@@ -137,12 +160,7 @@ void TCustomWinHTTP::Abort(bool DeleteOutputFile, bool Terminate)
             curl_multi_wakeup(t->multi);
         return;
     }
-    {
-        std::lock_guard lock(t->fence);
-        t->abandoned = true;
-        if (t->multi)
-            curl_multi_wakeup(t->multi);
-    }
+    t->Abandon();
     thread_.Terminate(true);
     AbortCleanup(*t, true);
 }
@@ -151,19 +169,21 @@ void TCustomWinHTTP::AbortCleanup(TWinHTTPTransfer& t, bool fireAborted)
 {
     if (t.aborted.exchange(true))
         return;
+    bool fileOpened = false;
     {
         // The abandoned worker writes nothing more; a handler still holding the stream sees
         // it closed. The record itself goes when the worker lets go of it.
         std::lock_guard lock(t.fence);
         if (t.stream)
             t.stream->close();
+        fileOpened = t.outputFileOpened;
     }
     attributesInEffect_ = t.attributesInEffect;
     lastError_ = QStringLiteral("Aborted");
     busy_ = false;
     if (current_.get() == &t)
         current_.reset();
-    if (t.outputFileOpened && t.deleteOnAbort)
+    if (fileOpened && t.deleteOnAbort)
         QFile::remove(t.outputFileName);
     if (fireAborted && !thread_.Destroying() && OnAborted) {
         try {
@@ -206,6 +226,14 @@ void TCustomWinHTTP::Completion(const std::shared_ptr<TWinHTTPTransfer>& tp)
     if (!tp || tp->aborted || tp->abandoned || current_ != tp)
         return;
     TWinHTTPTransfer& t = *tp;
+    if (t.abortRequested) {
+        // Cancelled after the worker's last look: still a cancel.
+        AbortCleanup(t, true);
+        std::lock_guard lock(t.fence);
+        t.stream.reset();
+        t.memory = QByteArray();
+        return;
+    }
     bool released = false;
     bool deleteOutput = false;
     auto release = [&] {

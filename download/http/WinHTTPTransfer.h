@@ -25,7 +25,7 @@ struct TWinHTTPTransfer {
     TCacheOptions cacheOptions;
     TInternetOptions internetOptions;
     TWinHTTPProxy proxy;
-    TWinHTTPTimeouts timeouts;
+    TWinHTTPTimeouts timeouts;   // in force: defaults filled in
     bool workOffline = false;
     qint64 maxMemory = 0;
     int bufferSize = 4096;
@@ -54,13 +54,16 @@ struct TWinHTTPTransfer {
     bool isMemory = false;
     TFileAttributes attributesInEffect;
     std::atomic<bool> aborted{false};
+    std::atomic<bool> abortRequested{false};   // Abort was asked: the completion is OnAborted
     std::atomic<bool> deleteOnAbort{false};
 
-    // Guards the stream against a hard abort from the main thread, and the multi handle
-    // against a wake-up after it is gone.
+    // Guards the stream, the output file's creation and its opened flag against a hard abort
+    // from the main thread, and the multi handle against a wake-up after it is gone.
     std::mutex fence;
-    std::atomic<bool> abandoned{false};
+    std::atomic<bool> abandoned{false};   // see Abandon
     CURLM* multi = nullptr;
+    // Held while a worker-side event runs: once abandoned is set under it, none runs again.
+    std::mutex gate;
 
     // Protocol state of the current attempt.
     CURL* easy = nullptr;
@@ -72,7 +75,15 @@ struct TWinHTTPTransfer {
     bool refusedRedirect = false;
     bool resolving = false;
     bool requestStarted = false;
-    QElapsedTimer lastActivity;
+    int challengeRetries = 0;
+    int interimResponses = 0;
+    qint64 headerBytes = 0;
+    QElapsedTimer lastActivity;   // silence
+    QElapsedTimer headerClock;    // since the request went out; invalid while connecting
+    QElapsedTimer speedClock;     // low-speed window of the body
+    qint64 speedBytes = 0;
+    QElapsedTimer progressClock;  // since the last progress event
+    qint64 progressBytes = 0;
     curl_off_t lastUpload = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -82,12 +93,26 @@ struct TWinHTTPTransfer {
         if (error.isEmpty())
             error = message;
     }
-    void Notify(int code, const QString& text = {}) const
+    // Worker side: runs fn unless the transfer was abandoned (hard abort, destruction).
+    template <typename F> void WorkerEvent(F&& fn)
     {
-        if (onStatusChange && !abandoned)
-            onStatusChange(owner, code, StatusText(code));
-        Q_UNUSED(text);
+        std::lock_guard lock(gate);
+        if (abandoned)
+            return;
+        try {
+            fn();
+        } catch (...) {
+            // A handler's error must not unwind through the client library.
+        }
     }
+    void Notify(int code)
+    {
+        if (onStatusChange)
+            WorkerEvent([&] { onStatusChange(owner, code, StatusText(code)); });
+    }
+    // Main thread: stops the worker from reaching the component or its handlers, waiting for a
+    // worker-side event that is running (and serving hand-overs it may make meanwhile).
+    void Abandon();
 };
 
 // Runs one transfer on the calling worker (steps 1 to 14); an abort ends it early.

@@ -67,11 +67,31 @@ struct TWinHTTPRange {
     void Assign(const TWinHTTPRange* Source) { *this = Source ? *Source : TWinHTTPRange{}; }
 };
 
+// 0 means the finite default below: a server that goes silent, or drips, never holds a
+// transfer for ever. ReceiveTimeout is the longest silence; the whole response header must
+// also arrive within it, counted from the request, and the body must bring LowSpeedLimit bytes
+// a second averaged over every window of that length.
 struct TWinHTTPTimeouts {
-    std::uint32_t ConnectTimeout = 0;   // ms; 0 keeps the client's default
+    static constexpr std::uint32_t DefaultConnectTimeout = 60000;   // ms, TLS handshake included
+    static constexpr std::uint32_t DefaultReceiveTimeout = 30000;   // ms
+    static constexpr std::uint32_t DefaultSendTimeout = 30000;      // ms
+    static constexpr std::uint32_t DefaultLowSpeedLimit = 1024;     // bytes per second
+
+    std::uint32_t ConnectTimeout = 0;   // ms
     std::uint32_t ReceiveTimeout = 0;
     std::uint32_t SendTimeout = 0;
+    std::uint32_t LowSpeedLimit = 0;    // bytes per second
     void Assign(const TWinHTTPTimeouts* Source) { *this = Source ? *Source : TWinHTTPTimeouts{}; }
+    // The values in force, defaults filled in.
+    TWinHTTPTimeouts Effective() const
+    {
+        TWinHTTPTimeouts e = *this;
+        if (e.ConnectTimeout == 0) e.ConnectTimeout = DefaultConnectTimeout;
+        if (e.ReceiveTimeout == 0) e.ReceiveTimeout = DefaultReceiveTimeout;
+        if (e.SendTimeout == 0) e.SendTimeout = DefaultSendTimeout;
+        if (e.LowSpeedLimit == 0) e.LowSpeedLimit = DefaultLowSpeedLimit;
+        return e;
+    }
 };
 
 struct TWinHTTPOutputFileAttributes {

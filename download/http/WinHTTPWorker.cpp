@@ -17,12 +17,14 @@
 namespace {
 
 constexpr qsizetype kHeaderValueBuffer = 4096;        // longer values count as absent
-constexpr qsizetype kMaxHeaderBlock = 256 * 1024;     // one response's header block
+constexpr qsizetype kMaxHeaderBytes = 256 * 1024;     // all header blocks of one request, trailers included
+constexpr int kMaxInterimResponses = 32;              // 1xx replies before the final one
 constexpr int kMaxRedirects = 20;
+constexpr int kMaxChallengeRetries = 8;               // 401/407 answered with TryAgain, per transfer
 constexpr int kPollSliceMs = 100;
 constexpr int kSocketReadSize = 128 * 1024;
-
-struct TAbortSignal {};
+constexpr qint64 kProgressIntervalMs = 30;            // progress at most this often ...
+                                                      // ... and at most once per buffer's worth
 
 // Memory bodies are made resident a few megabytes ahead of the data in one call each, rather
 // than one page fault per page; huge pages where the system offers them.
@@ -72,6 +74,38 @@ bool HeaderValue(const QByteArray& block, const QByteArray& name, QByteArray& va
         lineStart = end;
     }
     return false;
+}
+
+// Every value of header `name` in a header block.
+QList<QByteArray> HeaderValues(const QByteArray& block, const QByteArray& name)
+{
+    QList<QByteArray> values;
+    const QList<QByteArray> lines = block.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const qsizetype colon = lines[i].indexOf(':');
+        if (colon > 0 && lines[i].left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            values.append(lines[i].mid(colon + 1).trimmed());
+    }
+    return values;
+}
+
+qsizetype HeaderCount(const QByteArray& block, const QByteArray& name)
+{
+    return HeaderValues(block, name).size();
+}
+
+// All occurrences (and comma-separated list members) carry the same value.
+bool SingleValued(const QByteArray& block, const QByteArray& name)
+{
+    QByteArray first;
+    for (const QByteArray& value : HeaderValues(block, name))
+        for (const QByteArray& item : value.split(',')) {
+            if (first.isEmpty())
+                first = item.trimmed();
+            else if (item.trimmed() != first)
+                return false;
+        }
+    return true;
 }
 
 QString Header(const QByteArray& block, const char* name)
@@ -137,17 +171,30 @@ TWinHTTPProgress ComputeProgress(qint64 FileSize, qint64 BytesRead, qint64 Elaps
 // Runs on the worker; reaches the component only inside main-thread hand-overs.
 struct TWinHTTPWorker {
 
-static bool Sync(const std::function<void()>& fn)
+static bool Sync(TWinHTTPTransfer& t, const std::function<void()>& fn)
 {
-    return TCustomWinThread::SynchronizeCalling(fn);
+    bool ran = false;
+    try {
+        ran = TCustomWinThread::SynchronizeCalling(fn);
+    } catch (...) {
+    }
+    // Time spent in a handler is not the server's silence.
+    t.lastActivity.restart();
+    return ran;
 }
 
 // Step 12: where the body goes. False ends the transfer.
 static bool OpenOutput(TWinHTTPTransfer& t)
 {
-    Check(t);
+    if (Check(t))
+        return false;
     QObject* mainThreadHome = QCoreApplication::instance();
     if ((t.status == 200 || t.status == 206) && !t.outputFileName.isEmpty()) {
+        // A hard abort reads the opened flag under the same lock: it either sees the file
+        // and deletes it, or the file is never made.
+        std::lock_guard lock(t.fence);
+        if (t.abandoned)
+            return false;
         auto file = std::make_unique<TWinHTTPFileStream>(t.outputFileName, true);
         if (!file->Opened()) {
             // Without a file the caller asked for, nothing is stored, whatever the length.
@@ -162,7 +209,6 @@ static bool OpenOutput(TWinHTTPTransfer& t)
         t.outputFileOpened = true;
         if (mainThreadHome)
             file->moveToThread(mainThreadHome->thread());
-        std::lock_guard lock(t.fence);
         t.stream = std::move(file);
         return true;
     }
@@ -239,16 +285,32 @@ static bool WriteBody(TWinHTTPTransfer& t, const char* data, qint64 n)
         }
         t.bytesRead += n;
     }
-    if (t.hasProgress) {
-        Sync([&] {
-            if (!t.owner->OnProgress)
-                return;
-            const TWinHTTPProgress p = ComputeProgress(t.fileSize, t.bytesRead, t.started.elapsed());
-            t.owner->OnProgress(t.owner, t.contentType, t.fileSize, t.bytesRead, p.ElapsedTime,
-                                p.EstimatedTimeLeft, p.PercentsDone, p.TransferRate, t.stream.get());
-        });
-    }
+    if (t.bytesRead - t.progressBytes >= t.bufferSize && t.progressClock.elapsed() >= kProgressIntervalMs)
+        FireProgress(t);
     return true;
+}
+
+// One main-thread progress event for what arrived since the last one.
+static void FireProgress(TWinHTTPTransfer& t)
+{
+    t.progressBytes = t.bytesRead;
+    t.progressClock.start();
+    if (!t.hasProgress)
+        return;
+    Sync(t, [&] {
+        if (!t.owner->OnProgress)
+            return;
+        const TWinHTTPProgress p = ComputeProgress(t.fileSize, t.bytesRead, t.started.elapsed());
+        t.owner->OnProgress(t.owner, t.contentType, t.fileSize, t.bytesRead, p.ElapsedTime,
+                            p.EstimatedTimeLeft, p.PercentsDone, p.TransferRate, t.stream.get());
+    });
+}
+
+// The last bytes always get their event.
+static void FlushProgress(TWinHTTPTransfer& t)
+{
+    if (t.bytesRead != t.progressBytes)
+        FireProgress(t);
 }
 
 // The response whose body follows: challenges, header facts, OnHeaderInfo, output.
@@ -267,13 +329,13 @@ static bool BeginBody(TWinHTTPTransfer& t)
             realm = pair >= 0 ? value.mid(pair + 2).chopped(value.mid(pair + 2).isEmpty() ? 0 : 1) : value;
         }
         bool tryAgain = false;
-        Sync([&] {
+        Sync(t, [&] {
             if (t.owner->OnPasswordRequest)
                 t.owner->OnPasswordRequest(t.owner, realm, tryAgain);
             t.username = t.owner->Username;
             t.password = t.owner->Password;
         });
-        if (tryAgain && !t.Stopped()) {
+        if (tryAgain && !t.Stopped() && ++t.challengeRetries <= kMaxChallengeRetries) {
             curl_easy_setopt(t.easy, CURLOPT_USERNAME, t.username.toUtf8().constData());
             curl_easy_setopt(t.easy, CURLOPT_PASSWORD, t.password.toUtf8().constData());
             curl_easy_setopt(t.easy, CURLOPT_HTTPAUTH, CURLAUTH_ANY);
@@ -282,7 +344,7 @@ static bool BeginBody(TWinHTTPTransfer& t)
         }
     } else if (t.status == 407 && t.hasProxyRequest) {
         bool tryAgain = false;
-        Sync([&] {
+        Sync(t, [&] {
             if (t.owner->OnProxyAuthenticationRequest)
                 t.owner->OnProxyAuthenticationRequest(t.owner, t.owner->Proxy.ProxyUsername,
                                                       t.owner->Proxy.ProxyPassword, tryAgain);
@@ -292,7 +354,7 @@ static bool BeginBody(TWinHTTPTransfer& t)
         curl_easy_setopt(t.easy, CURLOPT_PROXYUSERNAME, t.proxy.ProxyUsername.toUtf8().constData());
         curl_easy_setopt(t.easy, CURLOPT_PROXYPASSWORD, t.proxy.ProxyPassword.toUtf8().constData());
         curl_easy_setopt(t.easy, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
-        if (tryAgain && !t.Stopped()) {
+        if (tryAgain && !t.Stopped() && ++t.challengeRetries <= kMaxChallengeRetries) {
             t.retry = true;
             return false;
         }
@@ -302,6 +364,17 @@ static bool BeginBody(TWinHTTPTransfer& t)
 
     t.contentType = Header(t.block, "Content-Type");
     QByteArray length;
+    QByteArray encoding;
+    const bool chunked = HeaderValue(t.block, "Transfer-Encoding", encoding) &&
+                         encoding.toLower().contains("chunked");
+    if (HeaderCount(t.block, "Content-Length") > 0 && (chunked || !SingleValued(t.block, "Content-Length"))) {
+        // Two framings, or two lengths: the body's end cannot be trusted.
+        t.readFailed = true;
+        t.Fail(chunked ? QStringLiteral("The server announced both a length and chunked encoding")
+                       : QStringLiteral("The server announced conflicting lengths"));
+        OpenOutput(t);
+        return false;
+    }
     if (HeaderValue(t.block, "Content-Length", length)) {
         bool ok = false;
         const qulonglong value = length.toULongLong(&ok);
@@ -326,7 +399,7 @@ static bool BeginBody(TWinHTTPTransfer& t)
         const QDateTime lastModified = HTTPDateToDateTime(Header(t.block, "Last-Modified"));
         const QDateTime expires = HTTPDateToDateTime(Header(t.block, "Expires"));
         bool continueDownload = true;
-        Sync([&] {
+        Sync(t, [&] {
             if (t.owner->OnHeaderInfo)
                 t.owner->OnHeaderInfo(t.owner, t.status, raw, t.contentType, language, encoding, t.fileSize,
                                       location, date, lastModified, expires, etag, continueDownload);
@@ -335,20 +408,30 @@ static bool BeginBody(TWinHTTPTransfer& t)
         if (!continueDownload)
             return false;
     }
-    return OpenOutput(t);
+    if (!OpenOutput(t))
+        return false;
+    t.speedBytes = 0;
+    t.speedClock.start();
+    t.progressClock.start();
+    return true;
 }
 
-static size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user)
+static size_t HeaderLine(TWinHTTPTransfer& t, const char* buffer, size_t n)
 {
-    auto& t = *static_cast<TWinHTTPTransfer*>(user);
-    const size_t n = size * count;
     if (t.Stopped())
         return 0;
     t.lastActivity.restart();
+    t.headerBytes += qint64(n);
+    if (t.headerBytes > kMaxHeaderBytes) {
+        t.Fail(QStringLiteral("The response header is too large"));
+        return 0;
+    }
     const QByteArray line(buffer, static_cast<qsizetype>(n));
     if (line.startsWith("HTTP/")) {
-        if (!t.requestStarted)
+        if (!t.requestStarted) {
+            t.requestStarted = true;
             t.Notify(31);
+        }
         t.Notify(40);
         t.block = line;
         t.blockComplete = false;
@@ -363,6 +446,10 @@ static size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user
         t.Notify(41);
         if (t.blockStatus >= 100 && t.blockStatus < 200) {
             t.Notify(120);
+            if (++t.interimResponses > kMaxInterimResponses) {
+                t.Fail(QStringLiteral("The server sent more than %1 interim responses").arg(kMaxInterimResponses));
+                return 0;
+            }
             return n;
         }
         QByteArray location;
@@ -378,44 +465,62 @@ static size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user
                 target = UrlPart(u, CURLUPART_URL);
             const QByteArray fromScheme = QByteArray(effective ? effective : "").left(6).toLower();
             curl_url_cleanup(u);
-            if (fromScheme == "https:" && target.toLower().startsWith("http:") &&
+            const QByteArray toScheme = target.left(target.indexOf(':') + 1).toLower();
+            if (toScheme != "http:" && toScheme != "https:") {
+                t.refusedRedirect = true;
+                t.Fail(QStringLiteral("Redirect to an unsupported address refused: %1")
+                           .arg(QString::fromLatin1(target.left(200))));
+                return 0;
+            }
+            if (fromScheme == "https:" && toScheme == "http:" &&
                 !t.internetOptions.Contains(ioIgnoreRedirectToHTTP)) {
                 t.refusedRedirect = true;
                 t.Fail(QStringLiteral("Redirect from a secure to an insecure address refused"));
                 return 0;
             }
             t.Notify(110);
-            if (t.onRedirected && !t.abandoned)
-                t.onRedirected(t.owner, QString::fromUtf8(target));
+            t.WorkerEvent([&] {
+                if (t.onRedirected)
+                    t.onRedirected(t.owner, QString::fromUtf8(target));
+            });
         }
         return n;
     }
-    if (t.block.size() + qsizetype(n) > kMaxHeaderBlock) {
-        t.Fail(QStringLiteral("The response header is too large"));
-        return 0;
-    }
     t.block.append(line);
     return n;
+}
+
+// The client library is C: nothing may unwind through it.
+static size_t HeaderCallback(char* buffer, size_t size, size_t count, void* user)
+{
+    auto& t = *static_cast<TWinHTTPTransfer*>(user);
+    try {
+        return HeaderLine(t, buffer, size * count);
+    } catch (...) {
+        t.Fail(QStringLiteral("Out of memory while reading the response header"));
+        return 0;
+    }
 }
 
 static size_t WriteCallback(char* data, size_t size, size_t count, void* user)
 {
     auto& t = *static_cast<TWinHTTPTransfer*>(user);
     const size_t n = size * count;
-    if (t.Stopped())
-        return 0;
-    t.lastActivity.restart();
-    if (!t.bodyBegun && !BeginBody(t))
-        return 0;
-    // The socket is read in large pieces; the body is handed on, with one progress event each,
-    // in pieces of the transfer buffer size.
-    const qint64 total = static_cast<qint64>(n);
-    const qint64 slice = t.hasProgress ? qint64(t.bufferSize) : total;
-    for (qint64 offset = 0; offset < total; offset += slice) {
-        if (t.Stopped() || !WriteBody(t, data + offset, std::min(slice, total - offset)))
+    try {
+        if (t.Stopped())
             return 0;
+        t.lastActivity.restart();
+        if (!t.bodyBegun && !BeginBody(t))
+            return 0;
+        if (t.Stopped() || !WriteBody(t, data, static_cast<qint64>(n)))
+            return 0;
+        t.speedBytes += qint64(n);
+        return n;
+    } catch (...) {
+        t.readFailed = true;
+        t.Fail(QStringLiteral("Out of memory while reading the body"));
+        return 0;
     }
-    return n;
 }
 
 static int ProgressCallback(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow)
@@ -459,10 +564,46 @@ static int CloseSocketCallback(void* user, curl_socket_t item)
 static int PrereqCallback(void* user, char*, char*, int, int)
 {
     auto& t = *static_cast<TWinHTTPTransfer*>(user);
+    // A new request on the wire (the first, or one after a redirect).
+    t.requestStarted = false;
+    t.headerBytes = 0;
+    t.interimResponses = 0;
+    t.headerClock.start();
     t.Notify(21);
     t.Notify(30);
     t.lastActivity.restart();
     return t.Stopped() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
+}
+
+// Why the current attempt must end now, or empty. Silence is bounded in every phase, the
+// response header as a whole, and a body that trickles below the low-speed limit.
+static QString Overdue(TWinHTTPTransfer& t)
+{
+    const TWinHTTPTimeouts& e = t.timeouts;
+    const qint64 idle = t.lastActivity.elapsed();
+    if (!t.headerClock.isValid()) {
+        // Still connecting: the client's connect timeout ends this; a margin in case it does not.
+        if (idle > qint64(e.ConnectTimeout) + 1000)
+            return QStringLiteral("Cannot connect within %1 ms").arg(e.ConnectTimeout);
+        return {};
+    }
+    if (idle > qint64(e.ReceiveTimeout))
+        return QStringLiteral("No data received for %1 ms").arg(e.ReceiveTimeout);
+    if (!t.bodyBegun) {
+        const qint64 limit = qint64(e.SendTimeout) + qint64(e.ReceiveTimeout);
+        if (t.headerClock.elapsed() > limit)
+            return QStringLiteral("No complete response header within %1 ms").arg(limit);
+        return {};
+    }
+    if (t.speedClock.isValid() && t.speedClock.elapsed() >= qint64(e.ReceiveTimeout)) {
+        const qint64 window = t.speedClock.elapsed();
+        if (t.speedBytes * 1000 < qint64(e.LowSpeedLimit) * window)
+            return QStringLiteral("The body arrived at less than %1 bytes a second for %2 ms")
+                .arg(e.LowSpeedLimit).arg(window);
+        t.speedBytes = 0;
+        t.speedClock.start();
+    }
+    return {};
 }
 
 // One send of the request, driven here so that Abort can wake it at once.
@@ -476,6 +617,7 @@ static CURLcode Perform(TWinHTTPTransfer& t)
     if (!t.multi)
         return CURLE_OUT_OF_MEMORY;
     t.requestStarted = false;
+    t.headerClock.invalidate();
     t.lastActivity.start();
     curl_multi_add_handle(t.multi, t.easy);
     CURLcode result = CURLE_OK;
@@ -496,21 +638,9 @@ static CURLcode Perform(TWinHTTPTransfer& t)
             result = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
-        const qint64 idle = t.lastActivity.elapsed();
-        const bool receiving = t.bodyBegun || t.blockStatus >= 0;
-        if (t.timeouts.ReceiveTimeout > 0 && receiving && idle > qint64(t.timeouts.ReceiveTimeout)) {
-            t.Fail(QStringLiteral("No data received for %1 ms").arg(t.timeouts.ReceiveTimeout));
-            result = CURLE_OPERATION_TIMEDOUT;
-            break;
-        }
-        if (t.timeouts.SendTimeout > 0 && !receiving && idle > qint64(t.timeouts.SendTimeout)) {
-            t.Fail(QStringLiteral("The request could not be sent within %1 ms").arg(t.timeouts.SendTimeout));
-            result = CURLE_OPERATION_TIMEDOUT;
-            break;
-        }
-        if (t.timeouts.ReceiveTimeout > 0 && !receiving && idle > qint64(t.timeouts.ReceiveTimeout) +
-                                                                  qint64(t.timeouts.SendTimeout)) {
-            t.Fail(QStringLiteral("No response within %1 ms").arg(t.timeouts.ReceiveTimeout));
+        const QString late = Overdue(t);
+        if (!late.isEmpty()) {
+            t.Fail(late);
             result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
@@ -543,19 +673,21 @@ static void AbortOnWorker(TWinHTTPTransfer& t)
     CloseStream(t);
     if (t.outputFileOpened && t.deleteOnAbort)
         QFile::remove(t.outputFileName);
-    Sync([&] {
+    Sync(t, [&] {
         TCustomWinHTTP* owner = t.owner;
         owner->OnAbortedFromWorker(t);
     });
 }
 
-static void Check(TWinHTTPTransfer& t)
+// True when the transfer was stopped: the abort has then been dealt with and the caller only
+// returns. Never throws: it runs inside the client library's callbacks too.
+static bool Check(TWinHTTPTransfer& t)
 {
-    if (TCustomWinThread::CallingWorkerTerminated() || t.abandoned) {
-        if (!t.abandoned)
-            AbortOnWorker(t);
-        throw TAbortSignal{};
-    }
+    if (!TCustomWinThread::CallingWorkerTerminated() && !t.abandoned)
+        return false;
+    if (!t.abandoned)
+        AbortOnWorker(t);
+    return true;
 }
 
 static void ReceiveLocalFile(TWinHTTPTransfer& t, const QString& path)
@@ -575,8 +707,10 @@ static void ReceiveLocalFile(TWinHTTPTransfer& t, const QString& path)
     if (t.status != 200)
         return;
     QByteArray buffer(t.bufferSize, Qt::Uninitialized);
+    t.progressClock.start();
     while (true) {
-        Check(t);
+        if (Check(t))
+            return;
         const qint64 n = file.read(buffer.data(), buffer.size());
         if (n < 0) {
             t.readFailed = true;
@@ -586,6 +720,7 @@ static void ReceiveLocalFile(TWinHTTPTransfer& t, const QString& path)
         if (n == 0 || !WriteBody(t, buffer.constData(), n))
             break;
     }
+    FlushProgress(t);
 }
 
 struct TEasyGuard {
@@ -656,8 +791,7 @@ static void ConfigureRequest(TWinHTTPTransfer& t, const QByteArray& requestUrl, 
         curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
     if (t.internetOptions.Contains(ioIgnoreUnknownCertificateAuthority))
         curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
-    if (t.timeouts.ConnectTimeout > 0)
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(t.timeouts.ConnectTimeout));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(t.timeouts.ConnectTimeout));
 
     const bool post = t.method == rmPOST || (t.method == rmAutoDetect && !t.postData.isEmpty());
     if (post) {
@@ -716,11 +850,14 @@ static void RunTransfer(TWinHTTPTransfer& t)
         t.username = urlUser;
     if (!urlPassword.isEmpty())
         t.password = urlPassword;
-    Check(t);
+    if (Check(t))
+        return;
 
     // 3. Local files.
     if (scheme == "file") {
         ReceiveLocalFile(t, QString::fromUtf8(UrlPart(u, CURLUPART_PATH, CURLU_URLDECODE)));
+        if (t.aborted || t.abandoned)
+            return;
         if (t.stream && !t.isMemory) {
             std::lock_guard lock(t.fence);
             if (!static_cast<QFile*>(t.stream.get())->flush()) {
@@ -761,11 +898,15 @@ static void RunTransfer(TWinHTTPTransfer& t)
     }
     t.Notify(60);
     // 5, 6, 7.
-    Check(t);
+    if (Check(t))
+        return;
     ConfigureRequest(t, requestUrl, guard.headers);
-    Check(t);
-    if (t.onBeforeSendRequest && !t.abandoned)
-        t.onBeforeSendRequest(t.owner, t.easy);
+    if (Check(t))
+        return;
+    t.WorkerEvent([&] {
+        if (t.onBeforeSendRequest)
+            t.onBeforeSendRequest(t.owner, t.easy);
+    });
 
     // 8. Extra headers and the range.
     for (const QString& line : t.addHeaders) {
@@ -788,8 +929,10 @@ static void RunTransfer(TWinHTTPTransfer& t)
     // 9. Send, answering challenges.
     CURLcode result = CURLE_OK;
     while (true) {
-        Check(t);
+        if (Check(t))
+            return;
         t.retry = false;
+        t.refusedRedirect = false;
         t.bodyBegun = false;
         t.block.clear();
         t.blockComplete = false;
@@ -797,7 +940,8 @@ static void RunTransfer(TWinHTTPTransfer& t)
         t.errorBuffer[0] = 0;
         t.error.clear();
         result = Perform(t);
-        Check(t);
+        if (Check(t))
+            return;
         if (!t.retry && !t.bodyBegun && t.blockComplete && t.continueDownload) {
             // A response without a body, or one the connection broke off before its body.
             const bool intermediate = (t.blockStatus >= 100 && t.blockStatus < 200);
@@ -823,6 +967,9 @@ static void RunTransfer(TWinHTTPTransfer& t)
     }
     if (result == CURLE_OK)
         t.error.clear();
+    FlushProgress(t);
+    if (Check(t))
+        return;
     t.Notify(100);
 
     // 14.
@@ -843,8 +990,5 @@ static void RunTransfer(TWinHTTPTransfer& t)
 
 void RunWinHTTPTransfer(TWinHTTPTransfer& t)
 {
-    try {
-        TWinHTTPWorker::RunTransfer(t);
-    } catch (const TAbortSignal&) {
-    }
+    TWinHTTPWorker::RunTransfer(t);
 }

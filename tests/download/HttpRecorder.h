@@ -121,6 +121,8 @@ public:
         }
     }
 
+    std::mutex& StatusMutex() const { return mutex_; }
+
 private:
     mutable std::mutex mutex_;
 };

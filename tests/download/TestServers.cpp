@@ -1,12 +1,54 @@
 #include "TestServers.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+
+namespace {
+
+thread_local SSL* connectionTls = nullptr;
+
+// A fresh self-signed certificate for 127.0.0.1, made in the working (build) folder.
+SSL_CTX* MakeTlsContext()
+{
+    char folder[] = "tls-cert-XXXXXX";
+    if (!mkdtemp(folder))
+        return nullptr;
+    const std::string dir = folder;
+    const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+                                " -keyout " + dir + "/key.pem -out " + dir + "/cert.pem -days 1"
+                                " -subj /CN=127.0.0.1 >/dev/null 2>&1";
+    SSL_CTX* ctx = nullptr;
+    if (std::system(command.c_str()) == 0) {
+        ctx = SSL_CTX_new(TLS_server_method());
+        if (ctx && (SSL_CTX_use_certificate_file(ctx, (dir + "/cert.pem").c_str(), SSL_FILETYPE_PEM) != 1 ||
+                    SSL_CTX_use_PrivateKey_file(ctx, (dir + "/key.pem").c_str(), SSL_FILETYPE_PEM) != 1)) {
+            SSL_CTX_free(ctx);
+            ctx = nullptr;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+    return ctx;
+}
+
+bool WantsReset(int fd)
+{
+    linger l{};
+    socklen_t len = sizeof l;
+    return getsockopt(fd, SOL_SOCKET, SO_LINGER, &l, &len) == 0 && l.l_onoff && l.l_linger == 0;
+}
+
+} // namespace
 
 THttpTestServer::THttpTestServer() = default;
 
@@ -32,8 +74,10 @@ std::string THttpTestServer::Url(const std::string& path) const
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-TRawTestServer::TRawTestServer(THandler handler) : handler_(std::move(handler))
+TRawTestServer::TRawTestServer(THandler handler, bool tls) : handler_(std::move(handler)), tls_(tls)
 {
+    if (tls_)
+        ctx_ = MakeTlsContext();
     listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -59,16 +103,27 @@ TRawTestServer::~TRawTestServer()
     for (auto& w : workers_)
         if (w.joinable())
             w.join();
+    if (ctx_)
+        SSL_CTX_free(ctx_);
 }
 
 std::string TRawTestServer::Url(const std::string& path) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return Scheme() + "://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 bool TRawTestServer::SendAll(int fd, const std::string& data)
 {
     size_t sent = 0;
+    if (connectionTls) {
+        while (sent < data.size()) {
+            const int n = SSL_write(connectionTls, data.data() + sent, static_cast<int>(data.size() - sent));
+            if (n <= 0)
+                return false;
+            sent += static_cast<size_t>(n);
+        }
+        return true;
+    }
     while (sent < data.size()) {
         const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
         if (n <= 0)
@@ -89,22 +144,59 @@ void TRawTestServer::AcceptLoop()
             continue;
         ++connections_;
         std::lock_guard lock(mutex_);
-        workers_.emplace_back([this, fd] {
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && !stopping_) {
-                pollfd q{fd, POLLIN, 0};
-                if (poll(&q, 1, 50) <= 0)
-                    continue;
-                const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    break;
-                request.append(buffer, static_cast<size_t>(n));
-            }
-            if (!stopping_)
-                handler_(fd, request, stopping_);
-            shutdown(fd, SHUT_RDWR);
-            close(fd);
-        });
+        workers_.emplace_back([this, fd] { Serve(fd); });
     }
+}
+
+void TRawTestServer::ResetOnClose(int fd)
+{
+    linger l{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+}
+
+void TRawTestServer::Serve(int fd)
+{
+    SSL* tls = nullptr;
+    if (tls_) {
+        // Bounded: a client that never finishes the handshake cannot hold the server.
+        timeval limit{2, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        tls = ctx_ ? SSL_new(ctx_) : nullptr;
+        if (!tls || SSL_set_fd(tls, fd) != 1 || SSL_accept(tls) != 1) {
+            if (tls)
+                SSL_free(tls);
+            ERR_clear_error();
+            close(fd);
+            return;
+        }
+    }
+    std::string request;
+    char buffer[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && !stopping_) {
+        ssize_t n = 0;
+        if (tls) {
+            n = SSL_read(tls, buffer, sizeof buffer);
+        } else {
+            pollfd q{fd, POLLIN, 0};
+            if (poll(&q, 1, 50) <= 0)
+                continue;
+            n = recv(fd, buffer, sizeof buffer, 0);
+        }
+        if (n <= 0)
+            break;
+        request.append(buffer, static_cast<size_t>(n));
+    }
+    connectionTls = tls;
+    if (!stopping_)
+        handler_(fd, request, stopping_);
+    connectionTls = nullptr;
+    const bool reset = WantsReset(fd);
+    if (tls) {
+        if (!reset)
+            SSL_shutdown(tls);
+        SSL_free(tls);
+    }
+    if (!reset)
+        shutdown(fd, SHUT_RDWR);
+    close(fd);
 }

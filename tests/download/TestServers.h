@@ -26,24 +26,35 @@ private:
     std::thread thread_;
 };
 
-// Plain socket server that answers each connection with whatever the handler writes.
+struct ssl_ctx_st;
+
+// Socket server that answers each connection with whatever the handler writes; with tls on it
+// speaks TLS with a self-signed certificate made by the openssl command when it starts.
 class TRawTestServer {
 public:
-    // request: the bytes up to the blank line. The connection closes when the handler returns.
+    // request: the bytes up to the blank line. The connection closes when the handler returns;
+    // after ResetOnClose(fd) it ends with a reset instead of an orderly close.
     using THandler = std::function<void(int fd, const std::string& request, const std::atomic<bool>& stopping)>;
 
-    explicit TRawTestServer(THandler handler);
+    explicit TRawTestServer(THandler handler, bool tls = false);
     ~TRawTestServer();
     int Port() const { return port_; }
     std::string Url(const std::string& path) const;
     int Connections() const { return connections_; }
 
+    // Writes on the handler's connection (through TLS when the server speaks it).
     static bool SendAll(int fd, const std::string& data);
+    static void ResetOnClose(int fd);
+    std::string Scheme() const { return tls_ ? "https" : "http"; }
 
 private:
     void AcceptLoop();
 
+    void Serve(int fd);
+
     THandler handler_;
+    bool tls_ = false;
+    ssl_ctx_st* ctx_ = nullptr;
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};

@@ -251,8 +251,17 @@ TEST(WinThread, ResumingACreatedWorkerStartsIt)
 TEST(WinThreadHTTP, DestroyingTransferWhileWorkerWaitsInHandOver)
 {
     THttpTestServer srv;
-    srv.server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(std::string(2 * 1024 * 1024, 'b'), "application/octet-stream");
+    // Paced, so that progress (coalesced in time) comes more than once.
+    srv.server.Get("/big", [&srv](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream", [&srv](size_t sent, httplib::DataSink& sink) {
+            if (srv.stopping || sent >= 200 * 65536) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const std::string piece(65536, 'b');
+            return sink.write(piece.data(), piece.size());
+        });
     });
     srv.Start();
     auto http = std::make_unique<TWinHTTP>();
