@@ -208,10 +208,11 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
             }
             TVideoStreamInfo video;
             TAudioStreamInfo audio;
-            const bool hasVideo = probe->FirstVideoStream() >= 0;
+            const int videoStream = FirstMovingVideoStream(*probe);
+            const bool hasVideo = videoStream >= 0;
             const bool hasAudio = probe->FirstAudioStream() >= 0;
             if (hasVideo)
-                probe->GetVideoStreamInfo(probe->FirstVideoStream(), video);
+                probe->GetVideoStreamInfo(videoStream, video);
             if (hasAudio)
                 probe->GetAudioStreamInfo(probe->FirstAudioStream(), audio);
             TFileStreamInfo fileInfo;
