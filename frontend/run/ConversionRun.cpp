@@ -114,17 +114,32 @@ TConversionRun::~TConversionRun()
 
 int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join)
 {
-    if (d->Running) {
-        Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
-        return 0;
-    }
     TFFmpegEngine& engine = d->Engine;
+    if (d->Running) {
+        if (EndStillDue()) {
+            // A second start for the same request: the active run's end answers both.
+            Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
+            return 0;
+        }
+        // The end of the last run was lost (its events were taken away): nobody listens to
+        // its tasks any more, so they make way for this run.
+        d->Running = false;
+        d->Shared->RunsEnded = d->Shared->RunsStarted.load();
+        engine.StopTasks(true);
+    }
     if (engine.Working() || engine.TaskCount() > 0) {
         // Tasks left by an earlier run whose end never arrived.
         try {
             engine.ClearTasks();
         } catch (const std::exception& e) {
-            Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
+            d->Join = join;
+            d->Rows.clear();
+            d->TotalDuration = 0;
+            d->TotalFiles = 0;
+            if (OnRowsBuilt)
+                OnRowsBuilt();
+            ResetCounters({}, {});
+            EndAtOnce(WhatOf(e));
             return 0;
         }
     }
@@ -146,12 +161,31 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     if (OnRowsBuilt)
         OnRowsBuilt();
 
+    // Nothing to run: the summary tells why, not only the log window.
+    ResetCounters(tasks == 0 ? reasons : QStringList(), std::move(durations));
+    d->Running = true;
+    ++d->Shared->RunsStarted;
+    try {
+        // With no task the engine still delivers its final report, which ends the run.
+        engine.StartTask(1);
+    } catch (const std::exception& e) {
+        ++d->Shared->RunsEnded;
+        EndAtOnce(WhatOf(e));
+        return 0;
+    }
+    return tasks;
+}
+
+bool TConversionRun::EndStillDue() const
+{
+    return d->Shared->RunsEnded.load() < d->Shared->RunsStarted.load() && d->Engine.OnTerminate;
+}
+
+void TConversionRun::ResetCounters(const QStringList& errorLines, std::vector<std::int64_t> durations)
+{
     {
         std::lock_guard lock(d->Shared->Lock);
-        d->Shared->ErrorLines.clear();
-        // Nothing to run: the summary tells why, not only the log window.
-        if (tasks == 0)
-            d->Shared->ErrorLines = reasons;
+        d->Shared->ErrorLines = errorLines;
         d->Shared->Successes = 0;
         d->Shared->Handled = 0;
         d->Shared->Processed = 0;
@@ -160,27 +194,23 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     d->Status = TRunStatus();
     d->Status.CurrentFile = QStringLiteral("...");
     d->Clock.start();
-    d->Running = true;
-    ++d->Shared->RunsStarted;
-    try {
-        // With no task the engine still delivers its final report, which ends the run.
-        engine.StartTask(1);
-    } catch (const std::exception& e) {
-        Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
-        d->Running = false;
-        ++d->Shared->RunsEnded;
-        const std::shared_ptr<TRunShared> shared = d->Shared;
-        {
-            std::lock_guard lock(shared->Lock);
-            shared->ErrorLines << WhatOf(e);
-        }
-        PostToMainThread([shared] {
-            if (shared->Owner && shared->Owner->OnRunEnded)
-                shared->Owner->OnRunEnded();
-        });
-        return 0;
+}
+
+// A start that cannot run still ends, with the reason on the summary, so the page that
+// waits for the end is never left without it.
+void TConversionRun::EndAtOnce(const QString& reason)
+{
+    Log(QStringLiteral("Cannot do convert, error: ") + reason);
+    d->Running = false;
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    {
+        std::lock_guard lock(shared->Lock);
+        shared->ErrorLines << reason;
     }
-    return tasks;
+    PostToMainThread([shared] {
+        if (shared->Owner && shared->Owner->OnRunEnded)
+            shared->Owner->OnRunEnded();
+    });
 }
 
 void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,

@@ -63,8 +63,9 @@ public:
     std::function<void()> OnRunEnded;
 
     // Builds the tasks for `inputs` (in order) with the chosen format and preset, and starts
-    // them. Returns the number of tasks started. When none could be built the run still ends
-    // (OnRunEnded is posted) and its error lines give the reason of every input.
+    // them. Returns the number of tasks started. Every start ends with OnRunEnded: when none
+    // could be built or the engine refused, at once, with the reasons as error lines. A start
+    // while this run still works is its duplicate and ends with it.
     int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join);
     // Asks the tasks to stop; they end as failed without an error line.
     void Stop();
@@ -81,6 +82,9 @@ public:
 
 private:
     void AttachEngine();
+    bool EndStillDue() const;
+    void ResetCounters(const QStringList& errorLines, std::vector<std::int64_t> durations);
+    void EndAtOnce(const QString& reason);
     void BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
                         std::vector<std::int64_t>& durations);
     void BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
