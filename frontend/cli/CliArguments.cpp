@@ -207,5 +207,6 @@ QString HelpText()
         "\n"
         "Output files never replace existing ones: a taken name gets a number.\n"
         "Ctrl+C stops the run; the outputs it left incomplete are removed.\n"
-        "Exit status: 0 every file converted, 1 any file failed, 2 bad arguments.\n").arg(formats);
+        "Exit status: 0 every file converted, 1 any file or the output failed, 2 bad arguments,\n"
+        "130 stopped by Ctrl+C.\n").arg(formats);
 }

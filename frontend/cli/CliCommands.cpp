@@ -62,13 +62,31 @@ void RemoveIncomplete(const QString& output)
         QFile::remove(output);
 }
 
+// The probe and the engine begin their messages with the file's name; a line that already
+// starts with the name need not say it twice.
+QString WithoutName(const QString& reason, const QString& path)
+{
+    QString text = reason;
+    for (const QString& name : {path, QDir::toNativeSeparators(path)}) {
+        if (name.isEmpty())
+            continue;
+        const qsizetype at = text.indexOf(name + QStringLiteral(": "));
+        if (at >= 0) {
+            text.remove(at, name.size() + 2);
+            break;
+        }
+    }
+    return text;
+}
+
 void Report(TCliDisplay& display, TFileResult& result)
 {
     result.Reported = true;
     if (!result.Ok)
         RemoveIncomplete(result.Output);
     display.Line(result.Ok ? QStringLiteral("OK      %1 -> %2").arg(Shown(result.Input), Shown(result.Output))
-                           : QStringLiteral("FAILED  %1: %2").arg(Shown(result.Input), result.Reason));
+                           : QStringLiteral("FAILED  %1: %2").arg(Shown(result.Input),
+                                                                 WithoutName(result.Reason, result.Input)));
 }
 
 // The run's error line of a task ("File (n): message"), without its prefix.
@@ -382,21 +400,24 @@ int ListPresets(std::FILE* out)
     return 0;
 }
 
-int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out)
+int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out, std::FILE* err)
 {
     int status = 0;
     for (const QString& file : files) {
         TInputFacts facts;
         QString error;
-        Print(out, Shown(file));
         // The absolute path keeps a name like "http:..." or "pipe:..." a local file.
         const QString path = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
         if (ReadFacts(engine, path, facts, error)) {
+            Print(out, Shown(file));
             Print(out, QStringLiteral("  ") + facts.DurationLine);
             Print(out, QStringLiteral("  ") + facts.BitrateLine);
             Print(out, QStringLiteral("  ") + facts.DimensionLine);
         } else {
-            Print(out, QStringLiteral("  File load error: ") + error);
+            // Shown as given, once, with the reason; the results on standard output stay clean.
+            std::fflush(out);
+            Print(err, QStringLiteral("vornic-convert: %1: File load error: %2")
+                           .arg(Shown(file), WithoutName(WithoutName(error, path), file)));
             status = 1;
         }
     }
