@@ -12,6 +12,8 @@
 #include "PresetCatalogue.h"
 #include "Shutdown.h"
 
+#include <QPointer>
+
 TConversionRun& TFormMain::ConversionRun()
 {
     if (run_)
@@ -48,8 +50,12 @@ void TFormMain::EndConversionRun()
         Desktop().PlaySound(appDir_ + (failed ? QStringLiteral("sounds/fail.wav") : QStringLiteral("sounds/done.wav")));
     }
     if (AppSettings.ShutDownWhenFinished) {
-        if (RunShutdownCountdown(this, EditionConfig.Name, ShutdownTickMs) == soRefused)
-            Log(tr("The computer could not be shut down: the system refused the request."));
+        // The system answers later; by then the window may be gone.
+        QPointer<TFormMain> self(this);
+        RunShutdownCountdown(this, EditionConfig.Name, ShutdownTickMs, [self] {
+            if (self)
+                self->Log(tr("The computer could not be shut down: the system refused the request."));
+        });
     }
     ShowConversionSummary(total, successes, errors);
 }

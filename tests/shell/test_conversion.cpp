@@ -140,7 +140,9 @@ TEST_F(ConversionTest, ExitDuringTheRunFailsTheRowsThenTheCountdownPowersOff)
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_EQ(desktop->sounds, QStringList{w.AppDir() + "sounds/fail.wav"});
     EXPECT_EQ(desktop->powerOffs, 1);
-    EXPECT_TRUE(LogText().contains("could not be shut down")) << LogText().toStdString();
+    // The refusal comes when the system answers, after the summary is shown.
+    EXPECT_TRUE(WaitServicingEvents([&] { return LogText().contains("could not be shut down"); }, 5000))
+        << LogText().toStdString();
 }
 
 TEST_F(ConversionTest, JoinEditionMakesOneOutputAndUnreadableFilesAreReported)
