@@ -222,7 +222,7 @@ void TConvertCommand::Run(const TOutputChoice& choice)
         if (result.Readable)
             inputs.push_back(result.Row);
     building_ = true;
-    run.Start(inputs, choice, args_.Join);
+    run.Start(inputs, choice, args_.Join, JobsForRun(args_.Jobs));
     building_ = false;
     MapRows();
     if (!ended)
@@ -307,9 +307,13 @@ void TConvertCommand::Status(const TRunStatus& status)
             }));
             label = QStringLiteral("(%1/%2) %3").arg(std::min(done + 1, run_->TotalFiles()))
                         .arg(run_->TotalFiles()).arg(name);
+            // The others converting beside the file that reported.
+            if (status.Running > 1)
+                label += QStringLiteral(" +%1").arg(status.Running - 1);
         }
     }
-    display_.Progress(status.Percent, label, status.HasEstimate ? status.TimeLeft : QString());
+    // The bar shows the whole run, as the time left does.
+    display_.Progress(status.OverallPercent, label, status.HasEstimate ? status.TimeLeft : QString());
 }
 
 // Everything not reported while the run went on: the join, stopped tasks, inputs without a task.

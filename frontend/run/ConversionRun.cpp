@@ -49,6 +49,7 @@ struct TRunShared {
     std::int64_t Processed = 0;
     QStringList ErrorLines;
     std::vector<std::int64_t> TaskDurations; // the input duration each task converts
+    std::vector<std::int64_t> Positions;     // how far each task still converting has come
 
     // Main thread only: the run that shows the results; null once it is destroyed.
     TConversionRun* Owner = nullptr;
@@ -112,7 +113,7 @@ TConversionRun::~TConversionRun()
     d->Engine.DetachEvents();
 }
 
-int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join)
+int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads)
 {
     TFFmpegEngine& engine = d->Engine;
     if (d->Running) {
@@ -167,7 +168,7 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     ++d->Shared->RunsStarted;
     try {
         // With no task the engine still delivers its final report, which ends the run.
-        engine.StartTask(1);
+        engine.StartTask(std::max(threads, 1));
     } catch (const std::exception& e) {
         ++d->Shared->RunsEnded;
         EndAtOnce(WhatOf(e));
@@ -189,6 +190,7 @@ void TConversionRun::ResetCounters(const QStringList& errorLines, std::vector<st
         d->Shared->Successes = 0;
         d->Shared->Handled = 0;
         d->Shared->Processed = 0;
+        d->Shared->Positions.assign(durations.size(), 0);
         d->Shared->TaskDurations = std::move(durations);
     }
     d->Status = TRunStatus();
@@ -393,12 +395,8 @@ void TConversionRun::Progress(const TProgressInfo& info)
         rowChanged = true;
     }
 
-    std::int64_t processed;
-    {
-        std::lock_guard lock(d->Shared->Lock);
-        processed = d->Shared->Processed;
-    }
-    const std::int64_t done = processed + info.CurrentDuration;
+    const std::int64_t done = Done(index, info.CurrentDuration);
+    status.Running = RunningTasks();
     if (done > 0) {
         const double elapsed = double(d->Clock.elapsed()) / 1000.0;
         const double estimated = double(d->TotalDuration) * elapsed / double(done);
@@ -407,6 +405,7 @@ void TConversionRun::Progress(const TProgressInfo& info)
         status.Elapsed = TimeText(elapsed);
         status.TimeLeft = TimeText(estimated - elapsed);
     }
+    status.OverallPercent = OverallPercent(done);
     if (rowChanged && OnRowChanged)
         OnRowChanged(index);
     if (OnStatus)
@@ -425,6 +424,9 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
                 if (size_t(info.TaskIndex) < shared->TaskDurations.size())
                     shared->Processed += shared->TaskDurations[size_t(info.TaskIndex)];
             }
+            // Its part is in Processed now, or it is gone with the failure.
+            if (size_t(info.TaskIndex) < shared->Positions.size())
+                shared->Positions[size_t(info.TaskIndex)] = -1;
             if (info.Exception)
                 shared->ErrorLines << QStringLiteral("File (") + QString::number(info.TaskIndex) +
                                           QStringLiteral("): ") + info.ExceptionMsg;
@@ -472,11 +474,12 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
 
 void TConversionRun::TaskEnded(int taskIndex, bool finished)
 {
-    if (finished) {
+    d->Status.Running = RunningTasks();
+    d->Status.OverallPercent = OverallPercent(Done(-1, 0));
+    if (finished)
         d->Status.Percent = 100;
-        if (OnStatus)
-            OnStatus(d->Status);
-    }
+    if (OnStatus)
+        OnStatus(d->Status);
     if (d->Join || taskIndex < 0 || size_t(taskIndex) >= d->Rows.size())
         return;
     TConversionRow& row = d->Rows[size_t(taskIndex)];
@@ -488,6 +491,35 @@ void TConversionRun::TaskEnded(int taskIndex, bool finished)
     }
     if (OnRowChanged)
         OnRowChanged(taskIndex);
+}
+
+// The input time converted so far: the finished tasks' durations and the positions of those
+// still converting, `task` taken at `position`. With one task at a time that is the
+// processed duration plus the current task's position; with several each counts its own.
+std::int64_t TConversionRun::Done(int task, std::int64_t position)
+{
+    std::lock_guard lock(d->Shared->Lock);
+    std::vector<std::int64_t>& positions = d->Shared->Positions;
+    if (task >= 0 && size_t(task) < positions.size() && positions[size_t(task)] >= 0)
+        positions[size_t(task)] = std::max<std::int64_t>(position, 0);
+    std::int64_t done = d->Shared->Processed;
+    for (std::int64_t p : positions)
+        done += std::max<std::int64_t>(p, 0);
+    return done;
+}
+
+int TConversionRun::RunningTasks() const
+{
+    std::lock_guard lock(d->Shared->Lock);
+    return int(std::count_if(d->Shared->Positions.begin(), d->Shared->Positions.end(),
+                             [](std::int64_t p) { return p > 0; }));
+}
+
+int TConversionRun::OverallPercent(std::int64_t done) const
+{
+    if (d->TotalDuration <= 0)
+        return d->Status.Percent;
+    return int(std::clamp<std::int64_t>(done * 100 / d->TotalDuration, 0, 100));
 }
 
 void TConversionRun::RunEnded()

@@ -39,7 +39,9 @@ struct TConversionRow {
 // The status box.
 struct TRunStatus {
     QString CurrentFile;       // "..." between runs
-    int Percent = 0;           // 0..100
+    int Percent = 0;           // 0..100, of the file that reported last
+    int OverallPercent = 0;    // 0..100, of the whole run's input time
+    int Running = 0;           // tasks converting at the moment
     bool HasEstimate = false;  // the three times below are defined
     QString Estimated, Elapsed, TimeLeft; // "h:nn:ss"
 };
@@ -66,7 +68,8 @@ public:
     // them. Returns the number of tasks started. Every start ends with OnRunEnded: when none
     // could be built or the engine refused, at once, with the reasons as error lines. A start
     // while this run still works is its duplicate and ends with it.
-    int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join);
+    // `threads`: tasks converting at the same time (the wizard converts one after another).
+    int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads = 1);
     // Asks the tasks to stop; they end as failed without an error line.
     void Stop();
     bool Running() const;
@@ -92,6 +95,9 @@ private:
     void Progress(const TProgressInfo& info);
     static void Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpegEngine& engine, const TTerminateInfo& info);
     void TaskEnded(int taskIndex, bool finished);
+    std::int64_t Done(int task, std::int64_t position);
+    int RunningTasks() const;
+    int OverallPercent(std::int64_t done) const;
     void RunEnded();
     void Log(const QString& line);
 

@@ -262,6 +262,9 @@ TEST(CliTest, BadArgumentsExitWithTwoAndTheUsageWithoutTouchingFiles)
         {{"--format", "mp3", "--preset", "1"}, "no input files"},
         {{"--preset", "1", clip}, "--preset needs --format"},
         {{"--join", clip}, "--join needs --format"},
+        {{"--jobs", "2", clip}, "--jobs needs --format"},
+        {{"--format", "mp3", "--preset", "1", "--jobs", "0", clip}, "--jobs needs a number from 1 to 64 or \"auto\""},
+        {{"--format", "mp3", "--preset", "1", "--jobs=many", clip}, "--jobs needs a number"},
         {{"--format"}, "--format needs a value"},
         {{"--info"}, "--info needs at least one file"},
         {{"--list-presets", clip}, "--list-presets takes no files"},
@@ -543,22 +546,33 @@ TEST(CliTest, InterruptStopsTheRunAndRemovesTheIncompleteOutput)
                                           {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=60", "-f",
                                            "lavfi", "-i", "sine=duration=60", "-c:v", "mpeg4", "-q:v", "8",
                                            "-c:a", "aac", "-shortest"});
+    const QString inputs = dir.filePath(QStringLiteral("in"));
+    const QString outputs = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(inputs) && QDir().mkpath(outputs));
+    // Two long files converting at once and a third still waiting: all three stop.
+    QStringList files;
+    for (const char* name : {"first.mp4", "second.mp4", "third.mp4"}) {
+        files << inputs + u'/' + QLatin1String(name);
+        ASSERT_TRUE(QFile::copy(longClip, files.last()));
+    }
     QProcess process;
-    process.start(Program, {"--format", "mp4", "--preset", "5", "--output-dir", dir.path(), longClip, VideoClip()});
+    process.start(Program, QStringList{"--format", "mp4", "--preset", "5", "--jobs", "2", "--output-dir", outputs} + files);
     ASSERT_TRUE(process.waitForStarted(10000));
-    // Wait until the first output is being written.
-    const QString output = dir.filePath(QStringLiteral("cli-av-640x360-60s.mp4"));
-    for (int i = 0; i < 200 && QFileInfo(output).size() < 10000; ++i)
+    // Wait until both outputs are being written.
+    const auto writing = [&](const char* name) { return QFileInfo(outputs + u'/' + QLatin1String(name)).size() >= 10000; };
+    for (int i = 0; i < 400 && !(writing("first.mp4") && writing("second.mp4")); ++i)
         QThread::msleep(50);
     ASSERT_EQ(process.state(), QProcess::Running) << "the conversion ended before it could be interrupted";
+    EXPECT_TRUE(writing("first.mp4") && writing("second.mp4")) << "two files should convert at the same time";
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 130) << "an interrupted run exits as shells expect of Ctrl+C";
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(err.contains("FAILED  " + longClip + ": stopped")) << err.toStdString();
+    for (const QString& file : files)
+        EXPECT_TRUE(err.contains("FAILED  " + file + ": stopped")) << err.toStdString();
     EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).isEmpty());
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "incomplete outputs are removed";
+    EXPECT_TRUE(QDir(outputs).entryList(QDir::Files).isEmpty()) << "incomplete outputs are removed";
 }
 
 TEST(CliTest, EngineLibrariesThatCannotLoadAreAClearFailure)
