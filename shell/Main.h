@@ -141,6 +141,7 @@ private:
     void FormDestroy();
     void AbortTransfers();
     bool Ask(const QString& question);
+    bool CloseRequestConfirmed();
     void Inform(const QString& message);
     void ShowError(const QString& message);
 
