@@ -11,3 +11,6 @@ cmake --build "$build" --target vornic-bench-convert
 bash "$here/convert_bench.sh" "$build"
 cmake --build "$build" --target vornic-convert
 bash "$here/cli_bench.sh" "$build"
+bash "$here/jobs_bench.sh" "$build"
+cmake --build "$build" --target vornic-bench-ui-latency
+bash "$here/ui_latency.sh" "$build"

@@ -12,6 +12,7 @@
 #include "PresetCatalogue.h"
 #include "Shutdown.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 TConversionRun& TFormMain::ConversionRun()
@@ -30,6 +31,8 @@ TConversionRun& TFormMain::ConversionRun()
     // Posted, so the engine's thread that reported the end is not held by the sound or the
     // countdown; the run's counts are final by now.
     run.OnRunEnded = [this] { PostEndConversion(); };
+    // Clicks wait until the run has started: Exit must find the tasks it is to stop.
+    run.OnBetweenInputs = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
     return run;
 }
 

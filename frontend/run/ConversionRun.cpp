@@ -63,6 +63,7 @@ struct TConversionRun::TState {
     TFFmpegEngine& Engine;
     std::shared_ptr<TRunShared> Shared = std::make_shared<TRunShared>();
     bool Running = false;
+    bool Building = false; // Start is between its inputs (and may let events run)
     bool Join = false;
     int TotalFiles = 0;
     std::int64_t TotalDuration = 0;
@@ -116,6 +117,12 @@ TConversionRun::~TConversionRun()
 int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads)
 {
     TFFmpegEngine& engine = d->Engine;
+    if (d->Building) {
+        // Started again from an event let through while the tasks are built: that run's end
+        // answers both.
+        Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
+        return 0;
+    }
     if (d->Running) {
         if (EndStillDue()) {
             // A second start for the same request: the active run's end answers both.
@@ -151,10 +158,12 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     d->TotalDuration = 0;
     QStringList reasons;
     std::vector<std::int64_t> durations;
+    d->Building = true;
     if (join)
         BuildJoinTask(inputs, choice, reasons, durations);
     else
         BuildFileTasks(inputs, choice, reasons, durations);
+    d->Building = false;
     d->TotalFiles = join ? 1 : int(d->Rows.size());
     const int tasks = engine.TaskCount();
     if (tasks == 0)
@@ -227,6 +236,8 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
     }
     QStringList takenInRun;
     for (const TInputRow& input : inputs) {
+        if (&input != &inputs.front() && OnBetweenInputs)
+            OnBetweenInputs();
         const QString& path = input.FileName;
         auto refuse = [&](const QString& line) {
             Log(line);
@@ -308,6 +319,8 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
     bool outputBuilt = false;
     QString outputError;
     for (const TInputRow& input : inputs) {
+        if (&input != &inputs.front() && OnBetweenInputs)
+            OnBetweenInputs();
         const QString& path = input.FileName;
         auto refuse = [&](const QString& line) {
             Log(line);

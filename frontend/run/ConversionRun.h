@@ -63,6 +63,9 @@ public:
     std::function<void(const TRunStatus& status)> OnStatus;
     // The end of the run: counts and error lines are final and the engine's tasks are cleared.
     std::function<void()> OnRunEnded;
+    // Between two inputs while Start builds the tasks (each opens its files): a window lets
+    // its timers and painting run here, so a long list does not freeze it.
+    std::function<void()> OnBetweenInputs;
 
     // Builds the tasks for `inputs` (in order) with the chosen format and preset, and starts
     // them. Returns the number of tasks started. Every start ends with OnRunEnded: when none

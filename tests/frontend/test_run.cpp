@@ -253,6 +253,20 @@ TEST_F(RunTest, EveryStartEndsWhetherADuplicateTheEngineBusyOrTheLastEndLost)
         EXPECT_EQ(h.ended, 1);
     }
     {
+        // A start let through while the tasks are being built is the same duplicate.
+        RunHarness h;
+        int nested = -1;
+        h.run->OnBetweenInputs = [&] {
+            if (nested < 0)
+                nested = h.run->Start(Rows({shorter}), AviChoice(out), false);
+        };
+        ASSERT_EQ(h.run->Start(Rows({shorter, shorter}), AviChoice(out), false), 2);
+        EXPECT_EQ(nested, 0);
+        ASSERT_TRUE(h.WaitEnd());
+        EXPECT_EQ(h.run->Successes(), 2);
+        EXPECT_EQ(h.run->Rows().size(), 2u);
+    }
+    {
         // The engine busy with tasks the run did not start: the start ends at once with the reason.
         RunHarness h;
         const int task = h.engine.AddTask(longer);
