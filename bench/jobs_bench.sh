@@ -30,8 +30,8 @@ for i in 1 2 3 4; do
   video+=("$f")
 done
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 
 # The settings of the presets on the command line.
 mp3_args=(-vn -c:a libmp3lame -ac 2 -ar 48000 -b:a 128k)
