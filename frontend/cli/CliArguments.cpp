@@ -11,7 +11,8 @@ namespace {
 // More would only queue on the cores and hold that many outputs open.
 constexpr int MaxJobs = 64;
 constexpr int AutoJobs = -1;
-// Chosen from bench/jobs_bench.sh: see the figures there.
+// From bench/jobs_bench.sh on two cores: one conversion per core was never slower than the
+// serial command line for either batch; one at a time was, for video.
 constexpr int DefaultJobs = AutoJobs;
 
 QString FormatNames()
