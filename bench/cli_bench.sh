@@ -14,8 +14,8 @@ clip="$media/convert_720p.mp4"
     -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac "$clip"
 cli="$build/bin/vornic-convert"
 
-seconds() { local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N); awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}'; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
+# shellcheck source=bench/timing.sh
+source "$(dirname "$0")/timing.sh"
 
 # name | converter arguments | ffmpeg arguments after the input (output name appended)
 cases=(

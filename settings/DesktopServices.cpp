@@ -20,7 +20,11 @@ public:
     bool BrowseForFolder(const QString&, const QString&, QString&) override { return false; }
     void ShellOpen(const QString&) override {}
     void PlaySound(const QString&) override {}
-    bool PowerOff() override { return false; }
+    void PowerOff(std::function<void(bool)> answered) override
+    {
+        if (answered)
+            answered(false);
+    }
     QSize ScreenSize() override { return {1024, 768}; }
     void SetBusyCursor(bool) override {}
 };

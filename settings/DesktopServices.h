@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QSize>
+#include <functional>
 #include <memory>
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
@@ -51,8 +52,9 @@ public:
     virtual void ShellOpen(const QString& target) = 0;
     // Play a wave file without waiting for its end.
     virtual void PlaySound(const QString& waveFile) = 0;
-    // Power the machine off; false when the request was refused.
-    virtual bool PowerOff() = 0;
+    // Asks the system to power the machine off and returns at once; `answered` runs later on
+    // the main thread with false when the system refused.
+    virtual void PowerOff(std::function<void(bool accepted)> answered) = 0;
     virtual QSize ScreenSize() = 0;
     // Busy cursor on / off for the whole application.
     virtual void SetBusyCursor(bool busy) = 0;

@@ -235,6 +235,39 @@ void SeedOutputSettings(const TEditionConfig& config, TAppSettings& settings)
                                      : quint8(0);
 }
 
+namespace {
+
+int FirstEnabledFormat(const TEditionConfig& config, TFormatClass cls)
+{
+    for (int i = 0; i < FormatCountOfClass(cls); ++i)
+        if (config.FormatEnabled(cls, i))
+            return i;
+    return -1;
+}
+
+} // namespace
+
+void FitOutputSettingsToEdition(const TEditionConfig& config, TAppSettings& settings)
+{
+    quint8* formats[FormatClassCount] = {&settings.OutputVideoFormat, &settings.OutputDeviceFormat,
+                                         &settings.OutputAudioFormat};
+    int firstClass = -1;
+    for (int c = 0; c < FormatClassCount; ++c) {
+        const auto cls = TFormatClass(c);
+        const int first = FirstEnabledFormat(config, cls);
+        if (first < 0)
+            continue;
+        if (firstClass < 0)
+            firstClass = c;
+        if (*formats[c] >= FormatCountOfClass(cls) || !config.FormatEnabled(cls, *formats[c]))
+            *formats[c] = quint8(first);
+    }
+    const int stored = settings.OutputFormatClass;
+    if (firstClass >= 0
+        && (stored >= FormatClassCount || FirstEnabledFormat(config, TFormatClass(stored)) < 0))
+        settings.OutputFormatClass = quint8(firstClass);
+}
+
 // ---- Edition tables (rows of our own editions) ------------------------------------------------
 
 const std::vector<TEditionIconRow> EditionIconTable = {

@@ -142,6 +142,12 @@ QString MakeSettingsDir(const QString& editionTitle);
 // OutputFormatClass = DefaultClass when it is 0, 1 or 2, else 0.
 void SeedOutputSettings(const TEditionConfig& config, TAppSettings& settings);
 
+// After the settings are loaded: a class or format the edition does not offer (a DefaultClass
+// naming another class than the only one offered, a value stored by another edition) would
+// open Step2 on a tab or list without its button and no way back. Such a value becomes the
+// first class or format the edition offers; an edition that offers none is left alone.
+void FitOutputSettingsToEdition(const TEditionConfig& config, TAppSettings& settings);
+
 // ---- Edition tables (exact, case-sensitive titles) ----------------------------------------
 // Icon table: edition title -> icon name (the shell loads the resource ":/icons/<name>.png");
 // empty for a title not in the table (keep the executable's default icon).

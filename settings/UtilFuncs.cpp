@@ -1,6 +1,7 @@
 #include "UtilFuncs.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
@@ -27,6 +28,18 @@ bool isExistingDir(const QString& path)
     return !path.isEmpty() && QFileInfo(path).isDir();
 }
 
+// A fresh account may have no configuration folder yet; the platform's rule is to make it
+// (private to the user) rather than to put configuration into the home folder itself.
+QString configFolder()
+{
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (path.isEmpty() || isExistingDir(path))
+        return path;
+    if (QDir().mkpath(path))
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
 } // namespace
 
 QString GetShellFolder(const QString& name)
@@ -36,7 +49,7 @@ QString GetShellFolder(const QString& name)
     if (auto it = shellFolderOverrides().constFind(key); it != shellFolderOverrides().constEnd())
         path = it.value();
     else if (key == u"appdata")
-        path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        path = configFolder();
     else if (key == u"personal")
         path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     // The home folder stands for any missing folder (Windows used "C:\").

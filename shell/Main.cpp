@@ -184,6 +184,7 @@ void TFormMain::FormCreate()
     const bool existed = LoadSettings(&report);
     if (!report.isEmpty())
         Log(report);
+    FitOutputSettingsToEdition(EditionConfig, AppSettings);
     if (!existed) {
         const QSize screen = Desktop().ScreenSize();
         move((screen.width() - width()) / 2, (screen.height() - height()) / 2);

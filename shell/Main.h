@@ -134,6 +134,7 @@ private:
     void FormClose();
     void FormDestroy();
     bool Ask(const QString& question);
+    bool CloseRequestConfirmed();
     void Inform(const QString& message);
     void ShowError(const QString& message);
 

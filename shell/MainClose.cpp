@@ -1,5 +1,7 @@
-// The close path: whatever closes the window, it is never refused, nothing more is asked,
-// and the settings and both placements are saved.
+// The close path: the settings and both placements are saved, whatever closes the window.
+// Only a close request from outside the program (the window manager's Alt+F4, the taskbar's
+// Close) while a conversion or download runs asks first, as Exit does: such a request is
+// easily made by mistake, and it would throw the run away. Everything else closes at once.
 #include "Main.h"
 
 #include "AppSettings.h"
@@ -15,6 +17,10 @@
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
+    if (!closing_ && event->spontaneous() && !CloseRequestConfirmed()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     if (closing_)
         return;
@@ -22,6 +28,19 @@ void TFormMain::closeEvent(QCloseEvent* event)
     FormCloseQuery();
     FormClose();
     emit Closed();
+}
+
+// Step3 and Step6 are shown exactly while their run works.
+bool TFormMain::CloseRequestConfirmed()
+{
+    switch (CurrentPage()) {
+    case wpStep3:
+        return Ask(tr("Do you really want to cancel the conversion?"));
+    case wpStep6:
+        return Ask(tr("Do you really want to cancel the downloading?"));
+    default:
+        return true;
+    }
 }
 
 void TFormMain::FormCloseQuery()

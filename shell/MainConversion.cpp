@@ -12,6 +12,9 @@
 #include "PresetCatalogue.h"
 #include "Shutdown.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 TConversionRun& TFormMain::ConversionRun()
 {
     if (run_)
@@ -28,6 +31,8 @@ TConversionRun& TFormMain::ConversionRun()
     // Posted, so the engine's thread that reported the end is not held by the sound or the
     // countdown; the run's counts are final by now.
     run.OnRunEnded = [this] { PostEndConversion(); };
+    // Clicks wait until the run has started: Exit must find the tasks it is to stop.
+    run.OnBetweenInputs = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
     return run;
 }
 
@@ -48,8 +53,12 @@ void TFormMain::EndConversionRun()
         Desktop().PlaySound(appDir_ + (failed ? QStringLiteral("sounds/fail.wav") : QStringLiteral("sounds/done.wav")));
     }
     if (AppSettings.ShutDownWhenFinished) {
-        if (RunShutdownCountdown(this, EditionConfig.Name, ShutdownTickMs) == soRefused)
-            Log(tr("The computer could not be shut down: the system refused the request."));
+        // The system answers later; by then the window may be gone.
+        QPointer<TFormMain> self(this);
+        RunShutdownCountdown(this, EditionConfig.Name, ShutdownTickMs, [self] {
+            if (self)
+                self->Log(tr("The computer could not be shut down: the system refused the request."));
+        });
     }
     ShowConversionSummary(total, successes, errors);
 }

@@ -252,8 +252,8 @@ QImage TfrmAbout::RenderForScreenshot()
 TFormAbout::TFormAbout(const TAboutEdition& edition, QWidget* parent) : QDialog(parent), edition_(edition)
 {
     setObjectName(QStringLiteral("FormAbout"));
-    // The designed caption is "About "; the title completes it.
-    setWindowTitle(QStringLiteral("About %1").arg(edition.title).trimmed());
+    // The caption stays as designed; the title line of the About tab names the edition.
+    setWindowTitle(QStringLiteral("About "));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     const QString title = edition.title;
 

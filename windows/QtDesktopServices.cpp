@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -214,19 +215,31 @@ void QtDesktopServices::PlaySound(const QString& waveFile)
     });
 }
 
-bool QtDesktopServices::PowerOff()
+void QtDesktopServices::PowerOff(std::function<void(bool accepted)> answered)
 {
+    const auto answer = [answered](bool accepted) {
+        if (answered)
+            answered(accepted);
+    };
     QDBusConnection bus = powerOffBus_.isEmpty() ? QDBusConnection::systemBus()
                                                  : QDBusConnection(powerOffBus_);
-    if (!bus.isConnected())
-        return false;
+    if (!bus.isConnected()) {
+        // Answered like a reply would be: later, never inside this call.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [answer] { answer(false); }, Qt::QueuedConnection);
+        return;
+    }
     QDBusMessage request = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
     // false: no interactive authorisation prompt; a refusal comes back as an error reply.
     request << false;
-    const QDBusMessage reply = bus.call(request, QDBus::Block, PowerOffTimeoutMs);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    // The system may take its time to decide; the window must not wait for it.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(request, PowerOffTimeoutMs));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [answer](QDBusPendingCallWatcher* call) {
+        const bool accepted = !call->isError();
+        call->deleteLater();
+        answer(accepted);
+    });
 }
 
 QSize QtDesktopServices::ScreenSize()

@@ -22,7 +22,7 @@ public:
     bool BrowseForFolder(const QString& title, const QString& root, QString& folder) override;
     void ShellOpen(const QString& target) override;
     void PlaySound(const QString& waveFile) override;
-    bool PowerOff() override;
+    void PowerOff(std::function<void(bool accepted)> answered) override;
     QSize ScreenSize() override;
     void SetBusyCursor(bool busy) override;
 

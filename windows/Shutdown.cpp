@@ -161,17 +161,20 @@ QImage TFormShutdown::RenderForScreenshot()
     return WindowStyle::RenderWidget(this);
 }
 
-bool ShutdownComputer()
+void ShutdownComputer(std::function<void(bool accepted)> answered)
 {
     const QString privilege = QStringLiteral("SeShutdownPrivilege");
-    if (!SetProcessPrivilege(privilege, true))
-        return false;
-    const bool accepted = Desktop().PowerOff();
+    if (!SetProcessPrivilege(privilege, true)) {
+        if (answered)
+            answered(false);
+        return;
+    }
+    Desktop().PowerOff(std::move(answered));
     SetProcessPrivilege(privilege, false);
-    return accepted;
 }
 
-TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editionTitle, int tickIntervalMs)
+TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editionTitle, int tickIntervalMs,
+                                      std::function<void()> refused)
 {
     std::unique_ptr<TFormShutdown> dialog(new TFormShutdown(editionTitle, mainWindow, tickIntervalMs));
     if (mainWindow) {
@@ -183,10 +186,14 @@ TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editio
     dialog.reset();
     if (result != QDialog::Accepted)
         return soCancelled;
-    if (ShutdownComputer())
-        return soPoweringOff;
-    ShowMessageDialog(QStringLiteral("The computer could not be shut down: the system refused the request."),
-                      editionTitle.isEmpty() ? WindowStyle::CaptionTitle() : editionTitle, TMsgDlgType::mtWarning, {},
-                      mbOK);
-    return soRefused;
+    const QString caption = editionTitle.isEmpty() ? WindowStyle::CaptionTitle() : editionTitle;
+    ShutdownComputer([caption, refused](bool accepted) {
+        if (accepted)
+            return;
+        ShowMessageDialog(QStringLiteral("The computer could not be shut down: the system refused the request."),
+                          caption, TMsgDlgType::mtWarning, {}, mbOK);
+        if (refused)
+            refused();
+    });
+    return soPoweringOff;
 }

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -35,12 +37,14 @@ private:
 // The description under "Warning!": three lines, the edition title in the middle.
 QString ShutdownDescription(const QString& editionTitle);
 
-// Asks the system to power off (privilege on, request, privilege off). True when the
-// request was accepted; the program carries on either way.
-bool ShutdownComputer();
+// Asks the system to power off (privilege on, request, privilege off) without waiting for
+// it; `answered` runs on the main thread once the system has decided (false: refused).
+void ShutdownComputer(std::function<void(bool accepted)> answered);
 
-enum TShutdownOutcome { soCancelled, soPoweringOff, soRefused };
+enum TShutdownOutcome { soCancelled, soPoweringOff };
 
-// Shows the countdown modally, centred over mainWindow. When it runs out the computer is
-// shut down; a refusal is reported to the user (the machine would otherwise stay on unseen).
-TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editionTitle, int tickIntervalMs = 1000);
+// Shows the countdown modally, centred over mainWindow. When it runs out the power-off is
+// requested and the call returns at once. A refusal, whenever it comes, is reported to the
+// user (the machine would otherwise stay on unseen) and then to `refused`.
+TShutdownOutcome RunShutdownCountdown(QWidget* mainWindow, const QString& editionTitle, int tickIntervalMs = 1000,
+                                      std::function<void()> refused = {});

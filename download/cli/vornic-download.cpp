@@ -1,6 +1,7 @@
 // Entry of the command-line downloader: reads the arguments, checks the output folder and
 // runs the links through the download run behind a terminal display.
 // Exit status: 0 every link saved, 1 any link failed, 2 bad arguments, 130 after Ctrl+C.
+#include "CliFolders.h"
 #include "CliProgress.h"
 #include "DownloadArguments.h"
 #include "DownloadCommand.h"
@@ -36,20 +37,6 @@ int BadArguments(const QString& message)
     return 2;
 }
 
-// The folder must exist and take a new file: a typo should not silently make a new folder.
-QString OutputFolderProblem(const QString& folder)
-{
-    const QFileInfo info(folder);
-    if (!info.exists())
-        return QStringLiteral("output folder does not exist: %1").arg(folder);
-    if (!info.isDir())
-        return QStringLiteral("output folder is not a folder: %1").arg(folder);
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vornic-download-XXXXXX")));
-    if (!probe.open())
-        return QStringLiteral("cannot write into the output folder %1: %2").arg(folder, probe.errorString());
-    return {};
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -66,9 +53,14 @@ int main(int argc, char** argv)
         return 0;
     }
     const QString folder = QDir(args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir).absolutePath();
-    const QString problem = OutputFolderProblem(folder);
-    if (!problem.isEmpty())
-        return BadArguments(problem);
+    const QString missing = MissingOutputFolder(folder);
+    if (!missing.isEmpty())
+        return BadArguments(missing);
+    const QString unwritable = UnwritableOutputFolder(folder);
+    if (!unwritable.isEmpty()) {
+        std::fprintf(stderr, "vornic-download: %s\n", unwritable.toUtf8().constData());
+        return 1;
+    }
 
     TCliDisplay display(isatty(STDERR_FILENO) != 0, stderr);
     TDownloadCommand command(args, folder, display, stdout);

@@ -25,6 +25,7 @@ struct TCliArguments {
     int PresetIndex = -1;
     QString OutputDir;      // empty = the current folder
     bool Join = false;
+    int Jobs = 0;           // files converted at the same time; 0 = the default
     bool Verbose = false;
     QStringList Files;
     TCliDVD DVD;            // also the root of --dvd-info
@@ -33,6 +34,10 @@ struct TCliArguments {
 // Reads the arguments after the program name. False with *error (one line, without the
 // program name) when they are not a valid command.
 bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* error);
+
+// The number of conversions --jobs asks for ("auto" = one per processor core), and the one
+// used without it.
+int JobsForRun(int jobs);
 
 // The short synopsis shown with every argument error, and the full help of --help.
 QString UsageText();

@@ -64,13 +64,31 @@ void RemoveIncomplete(const QString& output)
         QFile::remove(output);
 }
 
+// The probe and the engine begin their messages with the file's name; a line that already
+// starts with the name need not say it twice.
+QString WithoutName(const QString& reason, const QString& path)
+{
+    QString text = reason;
+    for (const QString& name : {path, QDir::toNativeSeparators(path)}) {
+        if (name.isEmpty())
+            continue;
+        const qsizetype at = text.indexOf(name + QStringLiteral(": "));
+        if (at >= 0) {
+            text.remove(at, name.size() + 2);
+            break;
+        }
+    }
+    return text;
+}
+
 void Report(TCliDisplay& display, TFileResult& result)
 {
     result.Reported = true;
     if (!result.Ok)
         RemoveIncomplete(result.Output);
     display.Line(result.Ok ? QStringLiteral("OK      %1 -> %2").arg(Shown(result.Input), Shown(result.Output))
-                           : QStringLiteral("FAILED  %1: %2").arg(Shown(result.Input), result.Reason));
+                           : QStringLiteral("FAILED  %1: %2").arg(Shown(result.Input),
+                                                                 WithoutName(result.Reason, result.Input)));
 }
 
 // The run's error line of a task ("File (n): message"), without its prefix.
@@ -218,7 +236,7 @@ void TConvertCommand::Run(const TOutputChoice& choice)
         if (result.Readable)
             inputs.push_back(result.Row);
     building_ = true;
-    run.Start(inputs, choice, args_.Join);
+    run.Start(inputs, choice, args_.Join, JobsForRun(args_.Jobs));
     building_ = false;
     MapRows();
     if (!ended)
@@ -303,9 +321,13 @@ void TConvertCommand::Status(const TRunStatus& status)
             }));
             label = QStringLiteral("(%1/%2) %3").arg(std::min(done + 1, run_->TotalFiles()))
                         .arg(run_->TotalFiles()).arg(name);
+            // The others converting beside the file that reported.
+            if (status.Running > 1)
+                label += QStringLiteral(" +%1").arg(status.Running - 1);
         }
     }
-    display_.Progress(status.Percent, label, status.HasEstimate ? status.TimeLeft : QString());
+    // The bar shows the whole run, as the time left does.
+    display_.Progress(status.OverallPercent, label, status.HasEstimate ? status.TimeLeft : QString());
 }
 
 // Everything not reported while the run went on: the join, stopped tasks, inputs without a task.
@@ -413,21 +435,24 @@ int ListPresets(std::FILE* out)
     return 0;
 }
 
-int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out)
+int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out, std::FILE* err)
 {
     int status = 0;
     for (const QString& file : files) {
         TInputFacts facts;
         QString error;
-        Print(out, Shown(file));
         // The absolute path keeps a name like "http:..." or "pipe:..." a local file.
         const QString path = file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
         if (ReadFacts(engine, path, facts, error)) {
+            Print(out, Shown(file));
             Print(out, QStringLiteral("  ") + facts.DurationLine);
             Print(out, QStringLiteral("  ") + facts.BitrateLine);
             Print(out, QStringLiteral("  ") + facts.DimensionLine);
         } else {
-            Print(out, QStringLiteral("  File load error: ") + error);
+            // Shown as given, once, with the reason; the results on standard output stay clean.
+            std::fflush(out);
+            Print(err, QStringLiteral("vornic-convert: %1: File load error: %2")
+                           .arg(Shown(file), WithoutName(WithoutName(error, path), file)));
             status = 1;
         }
     }

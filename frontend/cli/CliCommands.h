@@ -16,8 +16,9 @@ int ShowVersion(const QString& loadError, std::FILE* out);
 // Format name, tab, preset index, tab, list text: one line per preset of the catalogue.
 int ListPresets(std::FILE* out);
 
-// The facts the input list shows for each file, or the probe's error.
-int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out);
+// The facts the input list shows for each file on `out`; the probe's error for a file that
+// cannot be read on `err`.
+int ShowInfo(TFFmpegEngine& engine, const QStringList& files, std::FILE* out, std::FILE* err);
 
 // Converts (or joins) the files as the wizard's run does. Finished files are reported on
 // the display; the paths of the outputs made go to `out`. `stopRequested` is polled so an

@@ -1,5 +1,7 @@
 #include "CliProgress.h"
 
+#include "TextColumns.h"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -39,7 +41,7 @@ void TCliDisplay::Clear()
     if (!terminal_ || bar_.isEmpty())
         return;
     // Overwrite with blanks rather than an escape sequence: works on every terminal.
-    std::fprintf(stream_, "\r%s\r", QString(bar_.size(), QLatin1Char(' ')).toLocal8Bit().constData());
+    std::fprintf(stream_, "\r%s\r", QString(ColumnsOf(bar_), QLatin1Char(' ')).toLocal8Bit().constData());
     std::fflush(stream_);
     bar_.clear();
 }
@@ -51,10 +53,11 @@ void TCliDisplay::Draw()
     const QString line = BarLine(percent_, label_, timeLeft_, TerminalColumns(stream_));
     if (line == bar_)
         return;
-    // Pad to the old length so a shorter line leaves nothing of the longer one behind.
+    // Pad to the old width so a shorter line leaves nothing of the longer one behind.
     QString padded = line;
-    if (padded.size() < bar_.size())
-        padded += QString(bar_.size() - padded.size(), QLatin1Char(' '));
+    const int shortBy = ColumnsOf(bar_) - ColumnsOf(line);
+    if (shortBy > 0)
+        padded += QString(shortBy, QLatin1Char(' '));
     std::fprintf(stream_, "\r%s", padded.toLocal8Bit().constData());
     std::fflush(stream_);
     bar_ = padded;
@@ -71,16 +74,16 @@ QString TCliDisplay::BarLine(int percent, const QString& label, const QString& t
                    + QString(barWidth - filled, QLatin1Char('-')) + QLatin1Char(']')
                    + QString::asprintf(" %3d%%", percent);
     const QString tail = timeLeft.isEmpty() ? QString() : QStringLiteral("  time left ") + timeLeft;
-    int labelRoom = room - int(line.size()) - int(tail.size()) - 2;
+    const int labelRoom = room - ColumnsOf(line) - ColumnsOf(tail) - 2;
     if (labelRoom >= 4 && !label.isEmpty()) {
-        QString shown = label;
-        if (shown.size() > labelRoom)
-            shown = QStringLiteral("...") + shown.right(labelRoom - 3);
+        QString shown = PrintableText(label);
+        if (ColumnsOf(shown) > labelRoom)
+            shown = QStringLiteral("...") + RightColumns(shown, labelRoom - 3);
         line += QStringLiteral("  ") + shown;
     }
-    if (line.size() + tail.size() <= room)
+    if (ColumnsOf(line) + ColumnsOf(tail) <= room)
         line += tail;
-    return line.left(room);
+    return LeftColumns(line, room);
 }
 
 int TCliDisplay::TerminalColumns(std::FILE* stream)

@@ -21,7 +21,7 @@ public:
     // Removes the bar.
     void Clear();
 
-    // One bar line of at most `columns` characters:
+    // One bar line of at most `columns` - 1 screen columns:
     // "[#########---------]  45%  label  time left 0:00:12"; the label loses its start first.
     static QString BarLine(int percent, const QString& label, const QString& timeLeft, int columns);
     // Width of the terminal behind the stream, 80 when unknown.

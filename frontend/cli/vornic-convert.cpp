@@ -1,9 +1,11 @@
 // Entry of the command-line converter: reads the arguments, loads the engine libraries the
 // way the wizard does ("lib" beside the executable, else the system's) and runs one command.
-// Exit status: 0 success, 1 a file or the engine failed, 2 bad arguments.
+// Exit status: 0 success, 1 a file, the engine or the output failed, 2 bad arguments,
+// 128 + the signal's number when interrupted (130 for Ctrl+C).
 #include "CliArguments.h"
 #include "CliCommands.h"
 #include "CliDVD.h"
+#include "CliFolders.h"
 #include "CliProgress.h"
 #include "FFmpegEngine.h"
 #include "FFmpegLogger.h"
@@ -15,40 +17,39 @@
 #include <QTemporaryFile>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
 
 std::atomic<bool> StopRequested{false};
+volatile std::sig_atomic_t StopSignal = 0;
 
 // The first interrupt stops the run cleanly; a second one ends the process at once.
 void OnInterrupt(int signal)
 {
+    StopSignal = signal;
     StopRequested = true;
     std::signal(signal, SIG_DFL);
+}
+
+// What was written to standard output must have arrived: "> /dev/full" or a closed pipe is a
+// failed run, never a success.
+int CheckedOutput(int status)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    std::fprintf(stderr, "vornic-convert: cannot write to standard output: %s\n", std::strerror(errno));
+    return status == 0 || status == 2 ? 1 : status;
 }
 
 int BadArguments(const QString& message)
 {
     std::fprintf(stderr, "vornic-convert: %s\n%s", message.toUtf8().constData(), UsageText().toUtf8().constData());
     return 2;
-}
-
-// An output folder must exist and take a new file; the wizard would create it, but a typo on
-// a command line should not silently make a new folder.
-QString OutputFolderProblem(const QString& folder)
-{
-    const QFileInfo info(folder);
-    if (!info.exists())
-        return QStringLiteral("output folder does not exist: %1").arg(folder);
-    if (!info.isDir())
-        return QStringLiteral("output folder is not a folder: %1").arg(folder);
-    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vornic-convert-XXXXXX")));
-    if (!probe.open())
-        return QStringLiteral("cannot write into the output folder %1: %2").arg(folder, probe.errorString());
-    return {};
 }
 
 } // namespace
@@ -66,19 +67,25 @@ int main(int argc, char** argv)
     switch (args.Mode) {
     case cmHelp:
         std::fputs(HelpText().toUtf8().constData(), stdout);
-        return 0;
+        return CheckedOutput(0);
     case cmListPresets:
-        return ListPresets(stdout);
+        return CheckedOutput(ListPresets(stdout));
     case cmDVDInfo:
-        return ShowDVDInfo(args.DVD.Root, stdout);
+        return CheckedOutput(ShowDVDInfo(args.DVD.Root, stdout));
     default:
         break;
     }
 
     if (args.Mode == cmConvert) {
-        const QString problem = OutputFolderProblem(args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir);
-        if (!problem.isEmpty())
-            return BadArguments(problem);
+        const QString folder = args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir;
+        const QString missing = MissingOutputFolder(folder);
+        if (!missing.isEmpty())
+            return BadArguments(missing);
+        const QString unwritable = UnwritableOutputFolder(folder);
+        if (!unwritable.isEmpty()) {
+            std::fprintf(stderr, "vornic-convert: %s\n", unwritable.toUtf8().constData());
+            return 1;
+        }
     }
 
     // Log lines pass through the display, so they never land in the middle of the bar.
@@ -106,9 +113,10 @@ int main(int argc, char** argv)
     }
 
     if (args.Mode == cmInfo)
-        return ShowInfo(engine, args.Files, stdout);
+        return CheckedOutput(ShowInfo(engine, args.Files, stdout, stderr));
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    return Convert(engine, args, display, stdout, &StopRequested);
+    const int status = CheckedOutput(Convert(engine, args, display, stdout, &StopRequested));
+    return StopRequested.load() ? 128 + int(StopSignal) : status;
 }

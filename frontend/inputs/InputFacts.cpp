@@ -4,6 +4,10 @@
 
 #include <QDir>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 namespace {
 
 QString BitrateText(int bitsPerSecond)
@@ -15,16 +19,29 @@ QString BitrateText(int bitsPerSecond)
 
 // Seeks to the middle of the file and decodes the next picture of the first video stream.
 // The seek's own result does not matter: a failed seek still leaves the first picture.
-void ReadThumbnail(TAVProbe& probe, TInputFacts& facts)
+void ReadThumbnail(TAVProbe& probe, int videoStream, TInputFacts& facts)
 {
     TFileStreamInfo info;
     probe.GetFileStreamInfo(info);
     probe.Seek(0, info.Duration / 2); // -1 halves to 0
-    if (probe.DecodeNextFrame(probe.FirstVideoStream()))
+    if (probe.DecodeNextFrame(videoStream))
         probe.GetBitmap(facts.Thumbnail);
 }
 
 } // namespace
+
+int FirstMovingVideoStream(const TAVProbe& probe)
+{
+    const AVFormatContext* context = probe.Context();
+    if (!context)
+        return -1;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return int(i);
+    }
+    return -1;
+}
 
 bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts, bool wantThumbnail,
                     QString* error)
@@ -42,15 +59,16 @@ bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts
         ~TCloser() { Probe.CloseFile(); }
     } closer{probe};
 
-    facts.AudioOnly = probe.FirstVideoStream() < 0;
+    const int videoStream = FirstMovingVideoStream(probe);
+    facts.AudioOnly = videoStream < 0;
     if (wantThumbnail && !facts.AudioOnly)
-        ReadThumbnail(probe, facts);
+        ReadThumbnail(probe, videoStream, facts);
 
     TFileStreamInfo file;
     probe.GetFileStreamInfo(file);
     TVideoStreamInfo video;
     if (!facts.AudioOnly)
-        probe.GetVideoStreamInfo(probe.FirstVideoStream(), video);
+        probe.GetVideoStreamInfo(videoStream, video);
     TAudioStreamInfo audio;
     if (probe.FirstAudioStream() >= 0)
         probe.GetAudioStreamInfo(probe.FirstAudioStream(), audio);

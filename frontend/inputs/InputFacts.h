@@ -35,6 +35,10 @@ struct TInputFacts {
     TBitmap Thumbnail;
 };
 
+// The first video stream that moves: a cover picture attached to an audio file (MP3, M4A,
+// FLAC) is a video stream to the library but not a video; -1 when there is none.
+int FirstMovingVideoStream(const TAVProbe& probe);
+
 // Opens fileName with the probe, reads its facts (and the thumbnail when wanted) and closes it.
 // False with *error = the probe's LastErrorMessage when the file cannot be opened.
 // Throws FFmpegException when the engine libraries are not loaded.

@@ -50,6 +50,7 @@ struct TRunShared {
     std::int64_t Processed = 0;
     QStringList ErrorLines;
     std::vector<std::int64_t> TaskDurations; // the input duration each task converts
+    std::vector<std::int64_t> Positions;     // how far each task still converting has come
 
     // Main thread only: the run that shows the results; null once it is destroyed.
     TConversionRun* Owner = nullptr;
@@ -63,6 +64,7 @@ struct TConversionRun::TState {
     TFFmpegEngine& Engine;
     std::shared_ptr<TRunShared> Shared = std::make_shared<TRunShared>();
     bool Running = false;
+    bool Building = false; // Start is between its inputs (and may let events run)
     bool Join = false;
     int TotalFiles = 0;
     std::int64_t TotalDuration = 0;
@@ -113,19 +115,40 @@ TConversionRun::~TConversionRun()
     d->Engine.DetachEvents();
 }
 
-int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join)
+int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads)
 {
-    if (d->Running) {
+    TFFmpegEngine& engine = d->Engine;
+    if (d->Building) {
+        // Started again from an event let through while the tasks are built: that run's end
+        // answers both.
         Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
         return 0;
     }
-    TFFmpegEngine& engine = d->Engine;
+    if (d->Running) {
+        if (EndStillDue()) {
+            // A second start for the same request: the active run's end answers both.
+            Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
+            return 0;
+        }
+        // The end of the last run was lost (its events were taken away): nobody listens to
+        // its tasks any more, so they make way for this run.
+        d->Running = false;
+        d->Shared->RunsEnded = d->Shared->RunsStarted.load();
+        engine.StopTasks(true);
+    }
     if (engine.Working() || engine.TaskCount() > 0) {
         // Tasks left by an earlier run whose end never arrived.
         try {
             engine.ClearTasks();
         } catch (const std::exception& e) {
-            Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
+            d->Join = join;
+            d->Rows.clear();
+            d->TotalDuration = 0;
+            d->TotalFiles = 0;
+            if (OnRowsBuilt)
+                OnRowsBuilt();
+            ResetCounters({}, {});
+            EndAtOnce(WhatOf(e));
             return 0;
         }
     }
@@ -136,10 +159,12 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     d->TotalDuration = 0;
     QStringList reasons;
     std::vector<std::int64_t> durations;
+    d->Building = true;
     if (join)
         BuildJoinTask(inputs, choice, reasons, durations);
     else
         BuildFileTasks(inputs, choice, reasons, durations);
+    d->Building = false;
     d->TotalFiles = join ? 1 : int(d->Rows.size());
     const int tasks = engine.TaskCount();
     if (tasks == 0)
@@ -147,41 +172,57 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
     if (OnRowsBuilt)
         OnRowsBuilt();
 
+    // Nothing to run: the summary tells why, not only the log window.
+    ResetCounters(tasks == 0 ? reasons : QStringList(), std::move(durations));
+    d->Running = true;
+    ++d->Shared->RunsStarted;
+    try {
+        // With no task the engine still delivers its final report, which ends the run.
+        engine.StartTask(std::max(threads, 1));
+    } catch (const std::exception& e) {
+        ++d->Shared->RunsEnded;
+        EndAtOnce(WhatOf(e));
+        return 0;
+    }
+    return tasks;
+}
+
+bool TConversionRun::EndStillDue() const
+{
+    return d->Shared->RunsEnded.load() < d->Shared->RunsStarted.load() && d->Engine.OnTerminate;
+}
+
+void TConversionRun::ResetCounters(const QStringList& errorLines, std::vector<std::int64_t> durations)
+{
     {
         std::lock_guard lock(d->Shared->Lock);
-        d->Shared->ErrorLines.clear();
-        // Nothing to run: the summary tells why, not only the log window.
-        if (tasks == 0)
-            d->Shared->ErrorLines = reasons;
+        d->Shared->ErrorLines = errorLines;
         d->Shared->Successes = 0;
         d->Shared->Handled = 0;
         d->Shared->Processed = 0;
+        d->Shared->Positions.assign(durations.size(), 0);
         d->Shared->TaskDurations = std::move(durations);
     }
     d->Status = TRunStatus();
     d->Status.CurrentFile = QStringLiteral("...");
     d->Clock.start();
-    d->Running = true;
-    ++d->Shared->RunsStarted;
-    try {
-        // With no task the engine still delivers its final report, which ends the run.
-        engine.StartTask(1);
-    } catch (const std::exception& e) {
-        Log(QStringLiteral("Cannot do convert, error: ") + WhatOf(e));
-        d->Running = false;
-        ++d->Shared->RunsEnded;
-        const std::shared_ptr<TRunShared> shared = d->Shared;
-        {
-            std::lock_guard lock(shared->Lock);
-            shared->ErrorLines << WhatOf(e);
-        }
-        PostToMainThread([shared] {
-            if (shared->Owner && shared->Owner->OnRunEnded)
-                shared->Owner->OnRunEnded();
-        });
-        return 0;
+}
+
+// A start that cannot run still ends, with the reason on the summary, so the page that
+// waits for the end is never left without it.
+void TConversionRun::EndAtOnce(const QString& reason)
+{
+    Log(QStringLiteral("Cannot do convert, error: ") + reason);
+    d->Running = false;
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    {
+        std::lock_guard lock(shared->Lock);
+        shared->ErrorLines << reason;
     }
-    return tasks;
+    PostToMainThread([shared] {
+        if (shared->Owner && shared->Owner->OnRunEnded)
+            shared->Owner->OnRunEnded();
+    });
 }
 
 void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,
@@ -196,6 +237,8 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
     }
     QStringList takenInRun;
     for (const TInputRow& input : inputs) {
+        if (&input != &inputs.front() && OnBetweenInputs)
+            OnBetweenInputs();
         const QString& path = input.FileName;
         auto refuse = [&](const QString& line) {
             Log(line);
@@ -214,10 +257,11 @@ void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const 
             }
             TVideoStreamInfo video;
             TAudioStreamInfo audio;
-            const bool hasVideo = probe->FirstVideoStream() >= 0;
+            const int videoStream = FirstMovingVideoStream(*probe);
+            const bool hasVideo = videoStream >= 0;
             const bool hasAudio = probe->FirstAudioStream() >= 0;
             if (hasVideo)
-                probe->GetVideoStreamInfo(probe->FirstVideoStream(), video);
+                probe->GetVideoStreamInfo(videoStream, video);
             if (hasAudio)
                 probe->GetAudioStreamInfo(probe->FirstAudioStream(), audio);
             TFileStreamInfo fileInfo;
@@ -290,6 +334,8 @@ void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const T
     bool outputBuilt = false;
     QString outputError;
     for (const TInputRow& input : inputs) {
+        if (&input != &inputs.front() && OnBetweenInputs)
+            OnBetweenInputs();
         const QString& path = input.FileName;
         auto refuse = [&](const QString& line) {
             Log(line);
@@ -385,12 +431,8 @@ void TConversionRun::Progress(const TProgressInfo& info)
         rowChanged = true;
     }
 
-    std::int64_t processed;
-    {
-        std::lock_guard lock(d->Shared->Lock);
-        processed = d->Shared->Processed;
-    }
-    const std::int64_t done = processed + info.CurrentDuration;
+    const std::int64_t done = Done(index, info.CurrentDuration);
+    status.Running = RunningTasks();
     if (done > 0) {
         const double elapsed = double(d->Clock.elapsed()) / 1000.0;
         const double estimated = double(d->TotalDuration) * elapsed / double(done);
@@ -399,6 +441,7 @@ void TConversionRun::Progress(const TProgressInfo& info)
         status.Elapsed = TimeText(elapsed);
         status.TimeLeft = TimeText(estimated - elapsed);
     }
+    status.OverallPercent = OverallPercent(done);
     if (rowChanged && OnRowChanged)
         OnRowChanged(index);
     if (OnStatus)
@@ -417,6 +460,9 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
                 if (size_t(info.TaskIndex) < shared->TaskDurations.size())
                     shared->Processed += shared->TaskDurations[size_t(info.TaskIndex)];
             }
+            // Its part is in Processed now, or it is gone with the failure.
+            if (size_t(info.TaskIndex) < shared->Positions.size())
+                shared->Positions[size_t(info.TaskIndex)] = -1;
             if (info.Exception)
                 shared->ErrorLines << QStringLiteral("File (") + QString::number(info.TaskIndex) +
                                           QStringLiteral("): ") + info.ExceptionMsg;
@@ -464,11 +510,12 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
 
 void TConversionRun::TaskEnded(int taskIndex, bool finished)
 {
-    if (finished) {
+    d->Status.Running = RunningTasks();
+    d->Status.OverallPercent = OverallPercent(Done(-1, 0));
+    if (finished)
         d->Status.Percent = 100;
-        if (OnStatus)
-            OnStatus(d->Status);
-    }
+    if (OnStatus)
+        OnStatus(d->Status);
     if (d->Join || taskIndex < 0 || size_t(taskIndex) >= d->Rows.size())
         return;
     TConversionRow& row = d->Rows[size_t(taskIndex)];
@@ -480,6 +527,35 @@ void TConversionRun::TaskEnded(int taskIndex, bool finished)
     }
     if (OnRowChanged)
         OnRowChanged(taskIndex);
+}
+
+// The input time converted so far: the finished tasks' durations and the positions of those
+// still converting, `task` taken at `position`. With one task at a time that is the
+// processed duration plus the current task's position; with several each counts its own.
+std::int64_t TConversionRun::Done(int task, std::int64_t position)
+{
+    std::lock_guard lock(d->Shared->Lock);
+    std::vector<std::int64_t>& positions = d->Shared->Positions;
+    if (task >= 0 && size_t(task) < positions.size() && positions[size_t(task)] >= 0)
+        positions[size_t(task)] = std::max<std::int64_t>(position, 0);
+    std::int64_t done = d->Shared->Processed;
+    for (std::int64_t p : positions)
+        done += std::max<std::int64_t>(p, 0);
+    return done;
+}
+
+int TConversionRun::RunningTasks() const
+{
+    std::lock_guard lock(d->Shared->Lock);
+    return int(std::count_if(d->Shared->Positions.begin(), d->Shared->Positions.end(),
+                             [](std::int64_t p) { return p > 0; }));
+}
+
+int TConversionRun::OverallPercent(std::int64_t done) const
+{
+    if (d->TotalDuration <= 0)
+        return d->Status.Percent;
+    return int(std::clamp<std::int64_t>(done * 100 / d->TotalDuration, 0, 100));
 }
 
 void TConversionRun::RunEnded()

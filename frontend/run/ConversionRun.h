@@ -39,7 +39,9 @@ struct TConversionRow {
 // The status box.
 struct TRunStatus {
     QString CurrentFile;       // "..." between runs
-    int Percent = 0;           // 0..100
+    int Percent = 0;           // 0..100, of the file that reported last
+    int OverallPercent = 0;    // 0..100, of the whole run's input time
+    int Running = 0;           // tasks converting at the moment
     bool HasEstimate = false;  // the three times below are defined
     QString Estimated, Elapsed, TimeLeft; // "h:nn:ss"
 };
@@ -61,11 +63,16 @@ public:
     std::function<void(const TRunStatus& status)> OnStatus;
     // The end of the run: counts and error lines are final and the engine's tasks are cleared.
     std::function<void()> OnRunEnded;
+    // Between two inputs while Start builds the tasks (each opens its files): a window lets
+    // its timers and painting run here, so a long list does not freeze it.
+    std::function<void()> OnBetweenInputs;
 
     // Builds the tasks for `inputs` (in order) with the chosen format and preset, and starts
-    // them. Returns the number of tasks started. When none could be built the run still ends
-    // (OnRunEnded is posted) and its error lines give the reason of every input.
-    int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join);
+    // them. Returns the number of tasks started. Every start ends with OnRunEnded: when none
+    // could be built or the engine refused, at once, with the reasons as error lines. A start
+    // while this run still works is its duplicate and ends with it.
+    // `threads`: tasks converting at the same time (the wizard converts one after another).
+    int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads = 1);
     // Asks the tasks to stop; they end as failed without an error line.
     void Stop();
     bool Running() const;
@@ -81,6 +88,9 @@ public:
 
 private:
     void AttachEngine();
+    bool EndStillDue() const;
+    void ResetCounters(const QStringList& errorLines, std::vector<std::int64_t> durations);
+    void EndAtOnce(const QString& reason);
     void BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
                         std::vector<std::int64_t>& durations);
     void BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
@@ -88,6 +98,9 @@ private:
     void Progress(const TProgressInfo& info);
     static void Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpegEngine& engine, const TTerminateInfo& info);
     void TaskEnded(int taskIndex, bool finished);
+    std::int64_t Done(int task, std::int64_t position);
+    int RunningTasks() const;
+    int OverallPercent(std::int64_t done) const;
     void RunEnded();
     void Log(const QString& line);
 

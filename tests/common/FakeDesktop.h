@@ -2,6 +2,7 @@
 // Scripted desktop services for tests: queued answers, and a record of what was shown.
 #include "DesktopServices.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <deque>
 #include <vector>
@@ -54,7 +55,14 @@ public:
     }
     void ShellOpen(const QString& target) override { opened << target; }
     void PlaySound(const QString& file) override { sounds << file; }
-    bool PowerOff() override { ++powerOffs; return powerOffResult; }
+    // Answers later on the main thread, as the system does.
+    void PowerOff(std::function<void(bool)> answered) override
+    {
+        ++powerOffs;
+        const bool result = powerOffResult;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [answered, result] { if (answered) answered(result); }, Qt::QueuedConnection);
+    }
     QSize ScreenSize() override { return screen; }
     void SetBusyCursor(bool on) override { busy += on ? 1 : -1; }
 };

@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,7 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <csignal>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #ifndef VORNIC_CONVERT
 #error "VORNIC_CONVERT must name the built vornic-convert"
@@ -95,6 +105,110 @@ double Seconds(const QString& file)
     return ProbeValue(file, QStringLiteral("format=duration")).toDouble();
 }
 
+// The program with stdout sent to a file (or device), its status and standard error.
+CommandResult RunWithOutputTo(const QStringList& args, const QString& stdoutFile)
+{
+    QProcess process;
+    process.setStandardOutputFile(stdoutFile);
+    process.start(Program, args);
+    CommandResult r;
+    if (!process.waitForFinished(300000))
+        return r;
+    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.err = QString::fromUtf8(process.readAllStandardError());
+    return r;
+}
+
+// The program on a pseudo-terminal of a fixed width; everything it wrote there and its status.
+struct TerminalRun {
+    int ExitCode = -1;
+    QByteArray Output;
+};
+
+TerminalRun RunInTerminal(const QStringList& args, int columns, int timeoutMs)
+{
+    // argv is built before the fork: the child may only exec.
+    std::vector<QByteArray> storage{Program.toLocal8Bit()};
+    for (const QString& a : args)
+        storage.push_back(a.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& a : storage)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    winsize size{};
+    size.ws_col = static_cast<unsigned short>(columns);
+    size.ws_row = 24;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    TerminalRun run;
+    if (pid < 0)
+        return run;
+    if (pid == 0) {
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[4096];
+    while (clock.elapsed() < timeoutMs) {
+        pollfd fd{master, POLLIN, 0};
+        if (poll(&fd, 1, 200) <= 0)
+            continue;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break; // EIO once the program has closed its side
+        run.Output.append(buffer, n);
+    }
+    int status = 0;
+    if (clock.elapsed() >= timeoutMs)
+        kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    close(master);
+    run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// A terminal that wraps as xterm does, with the C library's column widths (not ours) as the
+// oracle: reports every bar row that reached the right edge and the rows left on screen.
+struct TerminalScreen {
+    int Columns = 80;
+    std::vector<std::u32string> Rows{1};
+    size_t Row = 0;
+    int Col = 0;
+    QStringList BarsAtTheEdge;
+
+    void Feed(const QString& text)
+    {
+        for (char32_t c : text.toUcs4()) {
+            if (c == U'\r') {
+                Col = 0;
+            } else if (c == U'\n') {
+                NextRow();
+            } else {
+                int w = wcwidth(wchar_t(c));
+                if (w < 0)
+                    w = 1;
+                if (Col + w > Columns)
+                    NextRow();
+                std::u32string& row = Rows[Row];
+                if (int(row.size()) < Col + w)
+                    row.resize(size_t(Col + w), U' ');
+                row[size_t(Col)] = c;
+                Col += w;
+                if (Col >= Columns && !row.empty() && row[0] == U'[')
+                    BarsAtTheEdge << QString::fromStdU32String(row);
+            }
+        }
+    }
+    void NextRow()
+    {
+        if (++Row >= Rows.size())
+            Rows.emplace_back();
+        Col = 0;
+    }
+};
+
 } // namespace
 
 TEST(CliTest, ListPresetsPrintsEveryPresetAsTabSeparatedLines)
@@ -148,6 +262,9 @@ TEST(CliTest, BadArgumentsExitWithTwoAndTheUsageWithoutTouchingFiles)
         {{"--format", "mp3", "--preset", "1"}, "no input files"},
         {{"--preset", "1", clip}, "--preset needs --format"},
         {{"--join", clip}, "--join needs --format"},
+        {{"--jobs", "2", clip}, "--jobs needs --format"},
+        {{"--format", "mp3", "--preset", "1", "--jobs", "0", clip}, "--jobs needs a number from 1 to 64 or \"auto\""},
+        {{"--format", "mp3", "--preset", "1", "--jobs=many", clip}, "--jobs needs a number"},
         {{"--format"}, "--format needs a value"},
         {{"--info"}, "--info needs at least one file"},
         {{"--list-presets", clip}, "--list-presets takes no files"},
@@ -197,17 +314,21 @@ TEST(CliTest, InfoShowsTheInputListFactsOrTheProbeError)
     EXPECT_EQ(lines[6], QStringLiteral("  Audio Bit rate: 96 Kbps"));
     EXPECT_TRUE(lines[7].startsWith(QStringLiteral("  Audio Encoder: mp3"))) << lines[7].toStdString();
 
-    // One bad file among good ones: its error in its place, the others still shown, status 1.
+    // One bad file among good ones: the facts of the others on standard output, each error on
+    // standard error naming its file once, status 1.
     const QString missing = dir.filePath(QStringLiteral("no-such-file.avi"));
     r = RunProgram({"--info", corrupt, video, missing});
     EXPECT_EQ(r.exitCode, 1);
     lines = Lines(r.out);
-    ASSERT_EQ(lines.size(), 8) << r.out.toStdString();
-    EXPECT_EQ(lines[0], corrupt);
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("  File load error: "))) << lines[1].toStdString();
-    EXPECT_EQ(lines[5], QStringLiteral("  Dimension: 320 x 240"));
-    EXPECT_EQ(lines[6], missing);
-    EXPECT_TRUE(lines[7].startsWith(QStringLiteral("  File load error: "))) << lines[7].toStdString();
+    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
+    EXPECT_EQ(lines[0], video);
+    EXPECT_EQ(lines[3], QStringLiteral("  Dimension: 320 x 240"));
+    const QStringList errors = Lines(r.err);
+    ASSERT_EQ(errors.size(), 2) << r.err.toStdString();
+    EXPECT_TRUE(errors[0].startsWith("vornic-convert: " + corrupt + ": File load error: ")) << errors[0].toStdString();
+    EXPECT_TRUE(errors[1].startsWith("vornic-convert: " + missing + ": File load error: ")) << errors[1].toStdString();
+    EXPECT_EQ(errors[0].count(corrupt), 1) << "the file is named once";
+    EXPECT_EQ(errors[1].count(missing), 1) << "the file is named once";
     EXPECT_TRUE(QFileInfo(corrupt).size() == 4096) << "the input must stay untouched";
 }
 
@@ -281,6 +402,7 @@ TEST(CliTest, AFailedFileGivesStatusOneWhileTheOthersConvert)
     for (const QString& output : outputs)
         EXPECT_EQ(ProbeValue(output, "format=format_name"), QStringLiteral("wav")) << output.toStdString();
     EXPECT_TRUE(r.err.contains("FAILED  " + corrupt + ": File load error: ")) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(corrupt), 1) << "the FAILED line names the file once: " << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("Converted 2 of 3 file(s).")));
     EXPECT_EQ(QFileInfo(corrupt).size(), 4096);
 }
@@ -348,6 +470,74 @@ TEST(CliTest, TerminalGetsAProgressBarWithTheTimeLeft)
     EXPECT_TRUE(r.out.contains(QStringLiteral("OK      ") + clip)) << r.out.toStdString();
 }
 
+TEST(CliTest, WideFileNamesKeepTheBarOnOneTerminalRow)
+{
+    locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    if (!utf8)
+        GTEST_SKIP() << "no C.UTF-8 locale for the column oracle";
+    const locale_t previous = uselocale(utf8);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString clip = MediaFixture(QStringLiteral("cli-video-640x360-6s.mp4"),
+                                      {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=6", "-c:v",
+                                       "mpeg4", "-q:v", "5"});
+    const QString wide = dir.filePath(QStringLiteral("日本語のとても長いファイル名と絵文字🎬🎞️の動画クリップです.mp4"));
+    ASSERT_TRUE(QFile::copy(clip, wide));
+
+    const TerminalRun run = RunInTerminal({"--format", "flv", "--preset", "0", "--output-dir", dir.path(), wide}, 80,
+                                          300000);
+    const QString out = QString::fromUtf8(run.Output);
+    ASSERT_EQ(run.ExitCode, 0) << out.toStdString();
+    TerminalScreen screen;
+    screen.Feed(out);
+    uselocale(previous);
+    freelocale(utf8);
+
+    EXPECT_TRUE(screen.BarsAtTheEdge.isEmpty()) << "a bar reached the edge and wraps: "
+                                                << screen.BarsAtTheEdge.join('\n').toStdString();
+    bool wideBar = false;
+    for (const QString& piece : out.split(QRegularExpression(QStringLiteral("[\r\n]"))))
+        wideBar |= piece.startsWith(QLatin1Char('[')) && piece.contains(QStringLiteral("クリップです.mp4"));
+    EXPECT_TRUE(wideBar) << "no bar showed the wide name: " << out.toStdString();
+    for (const std::u32string& row : screen.Rows)
+        EXPECT_NE(row.substr(0, 1), U"[") << "a stale bar is left on screen: " << QString::fromStdU32String(row).toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("OK      ") + wide)) << out.toStdString();
+}
+
+TEST(CliTest, FailuresOfTheRunAreStatusOneNeverASuccess)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString audio = AudioClip();
+
+    // Folders that exist but take no file: a failed run, not a mistake in the arguments.
+    QStringList unwritable{QStringLiteral("/proc")};
+    const QString locked = dir.filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    if (::access(QFile::encodeName(locked).constData(), W_OK) != 0)
+        unwritable << locked; // root writes everywhere
+    for (const QString& folder : unwritable) {
+        const CommandResult r = RunProgram({"--format", "mp3", "--preset", "1", "--output-dir", folder, audio});
+        EXPECT_EQ(r.exitCode, 1) << folder.toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write into the output folder ") + folder))
+            << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("Usage:"))) << r.err.toStdString();
+    }
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // Results that cannot be written to standard output.
+    const QString out = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QList<QStringList> commands{{"--list-presets"}, {"--help"}, {"--info", audio},
+                                      {"--format", "mp3", "--preset", "1", "--output-dir", out, audio}};
+    for (const QStringList& args : commands) {
+        const CommandResult r = RunWithOutputTo(args, QStringLiteral("/dev/full"));
+        EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write to standard output"))) << r.err.toStdString();
+    }
+}
+
 TEST(CliTest, InterruptStopsTheRunAndRemovesTheIncompleteOutput)
 {
     QTemporaryDir dir;
@@ -356,22 +546,33 @@ TEST(CliTest, InterruptStopsTheRunAndRemovesTheIncompleteOutput)
                                           {"-f", "lavfi", "-i", "testsrc=size=640x360:rate=25:duration=60", "-f",
                                            "lavfi", "-i", "sine=duration=60", "-c:v", "mpeg4", "-q:v", "8",
                                            "-c:a", "aac", "-shortest"});
+    const QString inputs = dir.filePath(QStringLiteral("in"));
+    const QString outputs = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(inputs) && QDir().mkpath(outputs));
+    // Two long files converting at once and a third still waiting: all three stop.
+    QStringList files;
+    for (const char* name : {"first.mp4", "second.mp4", "third.mp4"}) {
+        files << inputs + u'/' + QLatin1String(name);
+        ASSERT_TRUE(QFile::copy(longClip, files.last()));
+    }
     QProcess process;
-    process.start(Program, {"--format", "mp4", "--preset", "5", "--output-dir", dir.path(), longClip, VideoClip()});
+    process.start(Program, QStringList{"--format", "mp4", "--preset", "5", "--jobs", "2", "--output-dir", outputs} + files);
     ASSERT_TRUE(process.waitForStarted(10000));
-    // Wait until the first output is being written.
-    const QString output = dir.filePath(QStringLiteral("cli-av-640x360-60s.mp4"));
-    for (int i = 0; i < 200 && QFileInfo(output).size() < 10000; ++i)
+    // Wait until both outputs are being written.
+    const auto writing = [&](const char* name) { return QFileInfo(outputs + u'/' + QLatin1String(name)).size() >= 10000; };
+    for (int i = 0; i < 400 && !(writing("first.mp4") && writing("second.mp4")); ++i)
         QThread::msleep(50);
     ASSERT_EQ(process.state(), QProcess::Running) << "the conversion ended before it could be interrupted";
+    EXPECT_TRUE(writing("first.mp4") && writing("second.mp4")) << "two files should convert at the same time";
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_EQ(process.exitCode(), 130) << "an interrupted run exits as shells expect of Ctrl+C";
     const QString err = QString::fromUtf8(process.readAllStandardError());
-    EXPECT_TRUE(err.contains("FAILED  " + longClip + ": stopped")) << err.toStdString();
+    for (const QString& file : files)
+        EXPECT_TRUE(err.contains("FAILED  " + file + ": stopped")) << err.toStdString();
     EXPECT_TRUE(QString::fromUtf8(process.readAllStandardOutput()).isEmpty());
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "incomplete outputs are removed";
+    EXPECT_TRUE(QDir(outputs).entryList(QDir::Files).isEmpty()) << "incomplete outputs are removed";
 }
 
 TEST(CliTest, EngineLibrariesThatCannotLoadAreAClearFailure)

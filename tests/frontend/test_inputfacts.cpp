@@ -96,6 +96,31 @@ TEST_F(InputFactsTest, AudioOnlyAndOddVideoFilesGetTheirOwnLines)
     }
 }
 
+TEST_F(InputFactsTest, ACoverPictureDoesNotMakeAnAudioFileAVideo)
+{
+    TAVProbe probe;
+    const struct {
+        const char* Extension;
+        const char* Codec;
+        const char* Encoder;
+    } files[] = {{"mp3", "libmp3lame", "mp3"}, {"m4a", "aac", "aac"}, {"flac", "flac", "flac"}};
+    for (const auto& f : files) {
+        const QString file = CoverArtFile(f.Extension, f.Codec);
+        SCOPED_TRACE(file.toStdString());
+        ASSERT_TRUE(ProbeValue(file, "stream_disposition=attached_pic").split('\n').contains("1"))
+            << "the fixture must carry an attached picture";
+        TInputFacts facts;
+        ASSERT_TRUE(ReadInputFacts(probe, file, facts, true, nullptr));
+        EXPECT_TRUE(facts.AudioOnly);
+        EXPECT_TRUE(facts.Thumbnail.IsEmpty()) << "the row shows the audio icon, not the cover";
+        EXPECT_EQ(facts.Row.Width, -1);
+        EXPECT_EQ(facts.Row.Height, -1);
+        EXPECT_TRUE(facts.BitrateLine.startsWith("Audio Bit rate: ")) << facts.BitrateLine.toStdString();
+        EXPECT_TRUE(facts.DimensionLine.startsWith(QStringLiteral("Audio Encoder: ") + f.Encoder))
+            << facts.DimensionLine.toStdString();
+    }
+}
+
 TEST_F(InputFactsTest, FilesThatCannotBeOpenedReportTheProbesMessage)
 {
     QTemporaryDir dir;

@@ -38,6 +38,16 @@ inline QString Mp3File()
                                              "-c:a", "libmp3lame", "-b:a", "128k"});
 }
 
+// An audio file with a 320x240 cover picture attached, as taggers write them.
+inline QString CoverArtFile(const QString& extension, const QString& audioCodec)
+{
+    return MediaFixture("inputs_cover." + extension,
+                        {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=3", "-f", "lavfi", "-i",
+                         "color=c=blue:size=320x240:d=0.04", "-frames:v", "1", "-map", "0:a", "-map", "1:v", "-c:a",
+                         audioCodec, "-b:a", "128k", "-c:v", extension == "mp3" ? "mjpeg" : "png",
+                         "-disposition:v:0", "attached_pic"});
+}
+
 // Matroska declares no per-stream bit rate.
 inline QString NoBitrateVideoFile()
 {

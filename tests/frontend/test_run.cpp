@@ -233,6 +233,73 @@ TEST_F(RunTest, RunWithoutAnyTaskStillEndsWithTheReasons)
     EXPECT_TRUE(FilesIn(out).isEmpty());
 }
 
+TEST_F(RunTest, EveryStartEndsWhetherADuplicateTheEngineBusyOrTheLastEndLost)
+{
+    const QString in = Dir("in"), out = Dir("out");
+    const QString longer = CopyInput(RunClip(8, "640x480"), in, "long.avi");
+    const QString shorter = CopyInput(RunClip(1), in, "short.avi");
+
+    {
+        // A second start while the first works ends with the first, once.
+        RunHarness h;
+        ASSERT_EQ(h.run->Start(Rows({longer}), AviChoice(out), false), 1);
+        EXPECT_EQ(h.run->Start(Rows({shorter}), AviChoice(out), false), 0);
+        EXPECT_EQ(h.LogCount("Cannot do convert, error: a conversion is already running."), 1);
+        ASSERT_EQ(h.run->Rows().size(), 1u);
+        EXPECT_EQ(h.run->Rows()[0].Name, "long.avi");
+        h.run->Stop();
+        ASSERT_TRUE(h.WaitEnd());
+        WaitServicingEvents([] { return false; }, 300);
+        EXPECT_EQ(h.ended, 1);
+    }
+    {
+        // A start let through while the tasks are being built is the same duplicate.
+        RunHarness h;
+        int nested = -1;
+        h.run->OnBetweenInputs = [&] {
+            if (nested < 0)
+                nested = h.run->Start(Rows({shorter}), AviChoice(out), false);
+        };
+        ASSERT_EQ(h.run->Start(Rows({shorter, shorter}), AviChoice(out), false), 2);
+        EXPECT_EQ(nested, 0);
+        ASSERT_TRUE(h.WaitEnd());
+        EXPECT_EQ(h.run->Successes(), 2);
+        EXPECT_EQ(h.run->Rows().size(), 2u);
+    }
+    {
+        // The engine busy with tasks the run did not start: the start ends at once with the reason.
+        RunHarness h;
+        const int task = h.engine.AddTask(longer);
+        ASSERT_GE(task, 0) << h.engine.LastError().toStdString();
+        ASSERT_TRUE(h.engine.SetOutputFile(task, out + "/outside.avi")) << h.engine.LastError().toStdString();
+        h.engine.StartTask(1);
+        EXPECT_EQ(h.run->Start(Rows({shorter}), AviChoice(out), false), 0);
+        ASSERT_TRUE(h.WaitEnd(1, 20000)) << "the wizard would wait on Step3 for good";
+        EXPECT_EQ(h.run->TotalFiles(), 0);
+        EXPECT_TRUE(h.run->Rows().empty());
+        EXPECT_EQ(h.run->ErrorLines(), QStringList{"Cannot ClearTasks while working."});
+        h.engine.StopTasks(true);
+    }
+    {
+        // The last run's end was lost (its events were detached while it worked): the next start
+        // takes over the engine and ends normally.
+        RunHarness h;
+        bool converting = false;
+        h.onRow = [&](int) { converting = true; };
+        ASSERT_EQ(h.run->Start(Rows({longer}), AviChoice(out), false), 1);
+        ASSERT_TRUE(WaitServicingEvents([&] { return converting; }, 20000));
+        h.engine.DetachEvents();
+        h.onRow = nullptr;
+        ASSERT_EQ(h.ended, 0);
+        ASSERT_EQ(h.run->Start(Rows({shorter}), AviChoice(out), false), 1);
+        ASSERT_TRUE(h.WaitEnd());
+        EXPECT_EQ(h.ended, 1);
+        EXPECT_EQ(h.run->Successes(), 1);
+        EXPECT_EQ(h.run->Rows()[0].Third, "Finish.");
+        h.run.reset(); // must not wait for the lost end
+    }
+}
+
 TEST_F(RunTest, OutputFolderMissingOrReadOnlyIsRefusedClearly)
 {
     const QString input = CopyInput(RunClip(1), Dir("in"), "clip.avi");

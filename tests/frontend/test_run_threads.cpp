@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 class RunThreadsTest : public ::testing::Test {
@@ -36,6 +38,34 @@ TEST_F(RunThreadsTest, ManyShortTasksCountEveryReport)
     for (const auto& [index, row] : h.rowUpdates)
         finishedUpdates += row.Third == "Finish." ? 1 : 0;
     EXPECT_EQ(finishedUpdates, 6);
+}
+
+TEST_F(RunThreadsTest, SeveralAtOnceCountEachTasksPositionInTheWholeRun)
+{
+    QStringList inputs;
+    for (int i = 0; i < 4; ++i)
+        inputs << CopyInput(RunClip(8, "640x480"), tmp.filePath("in"), QStringLiteral("p%1.avi").arg(i));
+    RunHarness h;
+    ASSERT_EQ(h.run->Start(Rows(inputs), TOutputChoice{fcVideo, 0, 4, tmp.filePath("out") + u'/'}, false, 2), 4);
+    ASSERT_TRUE(h.WaitEnd());
+    EXPECT_EQ(h.run->Successes(), 4);
+    EXPECT_EQ(h.run->ProcessedDuration(), h.run->TotalDuration());
+
+    int mostAtOnce = 0;
+    int last = 0;
+    for (const TRunStatus& s : h.statuses) {
+        if (s.CurrentFile == "...")
+            continue;
+        mostAtOnce = std::max(mostAtOnce, s.Running);
+        EXPECT_LE(s.Running, 2);
+        // Whichever task reports, the whole run's share only grows.
+        EXPECT_GE(s.OverallPercent, last) << "the run's progress went back";
+        last = s.OverallPercent;
+    }
+    EXPECT_EQ(mostAtOnce, 2) << "two tasks never converted at the same time";
+    EXPECT_EQ(last, 100);
+    for (const QString& input : inputs)
+        EXPECT_TRUE(QFileInfo::exists(tmp.filePath("out/") + QFileInfo(input).fileName()));
 }
 
 TEST_F(RunThreadsTest, DestroyingTheRunWhileItWorksLeavesTheEngineReady)

@@ -121,6 +121,40 @@ TEST_F(EditionTest, EditionFileThatIsAFolderIsReported)
     EXPECT_TRUE(c.Download);
 }
 
+TEST_F(EditionTest, ClassesAndFormatsTheEditionDoesNotOfferGiveWayToItsOwn)
+{
+    // One class offered, DefaultClass naming another: Step2 would open on an empty tab with no
+    // class button to leave it.
+    TEditionConfig audioOnly = read("MP3=1\nWAV=1\nDefaultClass=0\nDefaultAudio=2\n");
+    TAppSettings s;
+    SeedOutputSettings(audioOnly, s);
+    FitOutputSettingsToEdition(audioOnly, s);
+    EXPECT_EQ(s.OutputFormatClass, fcAudio);
+    EXPECT_EQ(s.OutputAudioFormat, 0) << "WMA (2) is not offered; WAV is the first that is";
+
+    // A value stored by another edition: the class with formats stays, a hidden format goes.
+    TEditionConfig two = read("AVI=1\nFLV=1\nOGG=1\n");
+    s = TAppSettings();
+    s.OutputFormatClass = fcDevice;
+    s.OutputVideoFormat = 2;   // FLV: offered, kept
+    s.OutputAudioFormat = 200; // out of range
+    FitOutputSettingsToEdition(two, s);
+    EXPECT_EQ(s.OutputFormatClass, fcVideo);
+    EXPECT_EQ(s.OutputVideoFormat, 2);
+    EXPECT_EQ(s.OutputAudioFormat, 3);
+    s.OutputFormatClass = fcAudio;
+    FitOutputSettingsToEdition(two, s);
+    EXPECT_EQ(s.OutputFormatClass, fcAudio) << "an offered class is the user's choice";
+
+    // An edition that offers nothing keeps what it has.
+    s = TAppSettings();
+    s.OutputFormatClass = 2;
+    s.OutputAudioFormat = 5;
+    FitOutputSettingsToEdition(read(""), s);
+    EXPECT_EQ(s.OutputFormatClass, 2);
+    EXPECT_EQ(s.OutputAudioFormat, 5);
+}
+
 TEST_F(EditionTest, SeedsTakeLowBitsAndOnlyValidClasses)
 {
     TAppSettings s;

@@ -1,4 +1,5 @@
 // Common utilities: paths, names, time texts, extensions, grid, desktop wrappers.
+#include "EditionConfig.h"
 #include "FakeDesktop.h"
 #include "UtilFuncs.h"
 
@@ -51,6 +52,28 @@ TEST(GetShellFolder, AnswersOverridesAndFallsBackToHome)
         EXPECT_TRUE(QFileInfo(path).isDir()) << name;
         EXPECT_FALSE(path.endsWith('/') && path != "/") << name;
     }
+}
+
+TEST(GetShellFolder, AMissingConfigurationFolderIsMadeNotReplacedByHome)
+{
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    const QString config = home.filePath("fresh/.config");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    const QString appData = GetShellFolder("AppData");
+    const QString settings = MakeSettingsDir("vornic");
+    if (previous.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", previous);
+
+    EXPECT_EQ(appData, config);
+    EXPECT_TRUE(QFileInfo(config).isDir());
+    EXPECT_EQ(QFile::permissions(config) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions())
+        << "the configuration folder is the user's own";
+    EXPECT_EQ(settings, config + "/vornic/");
+    EXPECT_TRUE(QFileInfo(config + "/vornic").isDir());
 }
 
 TEST(GridCellRect, SpecExampleEightColumnsThenSecondRow)

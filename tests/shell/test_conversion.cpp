@@ -10,7 +10,9 @@
 #include "MainThread.h"
 #include "TestSupport.h"
 
+#include <QCloseEvent>
 #include <QCryptographicHash>
+#include <QWindow>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTreeWidget>
@@ -140,7 +142,28 @@ TEST_F(ConversionTest, ExitDuringTheRunFailsTheRowsThenTheCountdownPowersOff)
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_EQ(desktop->sounds, QStringList{w.AppDir() + "sounds/fail.wav"});
     EXPECT_EQ(desktop->powerOffs, 1);
-    EXPECT_TRUE(LogText().contains("could not be shut down")) << LogText().toStdString();
+    // The refusal comes when the system answers, after the summary is shown.
+    EXPECT_TRUE(WaitServicingEvents([&] { return LogText().contains("could not be shut down"); }, 5000))
+        << LogText().toStdString();
+}
+
+TEST_F(ConversionTest, WindowManagerCloseDuringTheRunAsksAndNoLetsItFinish)
+{
+    TFormMain& w = StartEdition(false);
+    AppSettings.OutputFormatClass = 0;
+    AppSettings.OutputVideoFormat = 0;
+    AppSettings.OutputAVIPreset = 1;
+    ASSERT_NO_FATAL_FAILURE(RunTo3(w, {Clip(8, "640x480")}));
+    ASSERT_TRUE(WaitServicingEvents([&] { return Cell(w, 0, 2) == "Converting..."; }, 60000));
+    desktop->answers.push_back(mrNo);
+    QCloseEvent close;
+    QCoreApplication::sendEvent(w.windowHandle(), &close); // as the window manager sends it
+    ASSERT_FALSE(desktop->shown.empty());
+    EXPECT_EQ(desktop->shown.back().message, "Do you really want to cancel the conversion?");
+    EXPECT_TRUE(w.isVisible());
+    ASSERT_TRUE(WaitForSummary(w));
+    EXPECT_EQ(Cell(w, 0, 2), "Finish.");
+    EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "1");
 }
 
 TEST_F(ConversionTest, JoinEditionMakesOneOutputAndUnreadableFilesAreReported)

@@ -104,6 +104,20 @@ TEST_F(ShellTest, OneEnabledClassHidesTheClassButtons)
     EXPECT_EQ(AppSettings.OutputFormatClass, 2);
 }
 
+TEST_F(ShellTest, OneClassEditionOpensItsOwnTabWhateverDefaultClassSays)
+{
+    LinkSkins();
+    WriteEdition(QStringLiteral("[SYSTEM]\nName=Audio\nMP3=1\nDefaultClass=1\n"));
+    TFormMain& w = Start();
+    AddPlaceholderRows(*w.PageStep1, {home.filePath("a.mp3")});
+    w.ShowPage(wpStep1);
+    w.ActionNextExecute();
+    ASSERT_EQ(w.CurrentPage(), wpStep2);
+    EXPECT_EQ(w.PageStep2->RzPageControlToFormat->currentIndex(), int(fcAudio));
+    EXPECT_EQ(AppSettings.OutputFormatClass, fcAudio);
+    EXPECT_EQ(AppSettings.OutputAudioFormat, 1) << "MP3, the only format offered";
+}
+
 TEST_F(ShellTest, LayoutVariantsPlaceTheFrame)
 {
     LinkSkins();

@@ -141,6 +141,7 @@ TEST(AboutBoxes, TabbedBoxShowsTitleAndVersionAndEveryLinkOpensItsAddress)
 {
     ScopedFakeDesktop desktop;
     TFormAbout box(Known);
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("About ")) << "unlike the simple box, the caption takes no title";
     EXPECT_EQ(LabelText(box, "LabalTitle"), QStringLiteral("vornic 2.1"));
     EXPECT_TRUE(LabelText(box, "LabelCopyright").contains(QStringLiteral("2026 vornic developers")));
     EXPECT_EQ(LabelText(box, "LabelVersion"), QStringLiteral("2.1"));

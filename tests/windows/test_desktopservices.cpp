@@ -17,8 +17,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTest>
 #include <gtest/gtest.h>
+
 #include <atomic>
+#include <optional>
 #include <thread>
 
 TEST(DesktopFilters, PairsBecomeNameFilters)
@@ -182,6 +185,7 @@ class FakeLoginManager : public QDBusVirtualObject {
 public:
     std::atomic<int> calls{0};
     std::atomic<bool> refuse{false};
+    std::atomic<bool> hold{false}; // a system that takes its time to decide
     QMutex lock;
     QVariantList lastArguments;
 
@@ -196,6 +200,8 @@ public:
             lastArguments = message.arguments();
         }
         ++calls;
+        for (int i = 0; i < 2000 && hold.load(); ++i)
+            QThread::msleep(10);
         QDBusConnection(connection).send(refuse ? message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied"),
                                                                            QStringLiteral("not allowed"))
                                                 : message.createReply());
@@ -224,6 +230,16 @@ private:
     QProcess daemon_;
 };
 
+// Asks for the power-off and serves the event loop until the answer is there.
+std::optional<bool> AskPowerOff(QtDesktopServices& desktop)
+{
+    std::optional<bool> answer;
+    desktop.PowerOff([&](bool accepted) { answer = accepted; });
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, 15000))
+        return std::nullopt;
+    return answer;
+}
+
 } // namespace
 
 TEST(DesktopPowerOff, AsksTheLoginManagerWithoutPromptingAndReportsRefusal)
@@ -245,20 +261,30 @@ TEST(DesktopPowerOff, AsksTheLoginManagerWithoutPromptingAndReportsRefusal)
 
     QtDesktopServices desktop;
     desktop.SetPowerOffBus(QStringLiteral("poweroff-caller"));
-    EXPECT_TRUE(desktop.PowerOff());
+    EXPECT_EQ(AskPowerOff(desktop), std::optional<bool>(true));
     EXPECT_EQ(manager.calls.load(), 1);
     {
         QMutexLocker guard(&manager.lock);
         EXPECT_EQ(manager.lastArguments, QVariantList{false});
     }
     manager.refuse = true;
-    EXPECT_FALSE(desktop.PowerOff());
+    EXPECT_EQ(AskPowerOff(desktop), std::optional<bool>(false));
     EXPECT_EQ(manager.calls.load(), 2);
+
+    // A system slow to decide: the call returns at once and the answer comes when it comes.
+    manager.refuse = false;
+    manager.hold = true;
+    std::optional<bool> answer;
+    desktop.PowerOff([&](bool accepted) { answer = accepted; });
+    EXPECT_FALSE(answer.has_value()) << "the request waited for the system";
+    manager.hold = false;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 15000));
+    EXPECT_EQ(answer, std::optional<bool>(true));
 
     // Nobody owning the name (no login manager at all): refused, not hanging.
     service.unregisterObject(QStringLiteral("/org/freedesktop/login1"));
     service.unregisterService(QStringLiteral("org.freedesktop.login1"));
-    EXPECT_FALSE(desktop.PowerOff());
+    EXPECT_EQ(AskPowerOff(desktop), std::optional<bool>(false));
 
     QDBusConnection::disconnectFromBus(QStringLiteral("poweroff-caller"));
     QDBusConnection::disconnectFromBus(QStringLiteral("fake-login1"));
@@ -273,6 +299,11 @@ TEST(DesktopPowerOff, NoBusMeansRefused)
     EXPECT_FALSE(dead.isConnected());
     QtDesktopServices desktop;
     desktop.SetPowerOffBus(QStringLiteral("dead-bus"));
-    EXPECT_FALSE(desktop.PowerOff());
+    bool called = false;
+    std::optional<bool> answer;
+    desktop.PowerOff([&](bool accepted) { called = true; answer = accepted; });
+    EXPECT_FALSE(called) << "answered later, like a reply";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
+    EXPECT_EQ(answer, std::optional<bool>(false));
     QDBusConnection::disconnectFromBus(QStringLiteral("dead-bus"));
 }

@@ -94,13 +94,16 @@ TEST(ShutdownCountdown, ExpiryPowersOffExactlyOnce)
     EXPECT_EQ(desktop->powerOffs, 1);
 }
 
-TEST(ShutdownCountdown, RefusedPowerOffIsReported)
+TEST(ShutdownCountdown, RefusedPowerOffIsReportedWhenTheSystemAnswers)
 {
     ScopedFakeDesktop desktop;
     ScopedModalRunner runner(Driving({}));
     desktop->powerOffResult = false;
-    EXPECT_EQ(RunShutdownCountdown(nullptr, QStringLiteral("X"), 1), soRefused);
+    int refusals = 0;
+    EXPECT_EQ(RunShutdownCountdown(nullptr, QStringLiteral("X"), 1, [&] { ++refusals; }), soPoweringOff);
     EXPECT_EQ(desktop->powerOffs, 1);
+    EXPECT_TRUE(desktop->shown.empty()) << "the program does not wait for the system's answer";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refusals == 1; }, 5000));
     ASSERT_EQ(desktop->shown.size(), 1u);
     EXPECT_EQ(desktop->shown[0].caption, QStringLiteral("X"));
     EXPECT_EQ(desktop->shown[0].buttons, TMsgDlgButtons(mbOK));

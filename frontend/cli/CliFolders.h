@@ -1,0 +1,10 @@
+#pragma once
+// The output folder of a command-line run. A folder that is missing or is a file is a mistake
+// on the command line (the programs never create it, so a typo makes no new folder); one that
+// exists but takes no file means the run cannot happen.
+#include <QString>
+
+// Empty when the folder exists and is a folder.
+QString MissingOutputFolder(const QString& folder);
+// Empty when a new file can be created in the folder.
+QString UnwritableOutputFolder(const QString& folder);
