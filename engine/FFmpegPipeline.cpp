@@ -2,6 +2,8 @@
 // of each input (join mode), the flush and the trailers. The stages do the per-packet work.
 #include "FFmpegPipelinePrivate.h"
 
+#include <QFile>
+
 #include <QByteArray>
 
 #include <chrono>
@@ -39,6 +41,8 @@ TStreamCoder::~TStreamCoder()
     if (Enc) FF.avcodec_free_context(&Enc);
     FF.av_dict_free(&EncOpts);
     for (AVBSFContext*& bsf : Bsfs) FF.av_bsf_free(&bsf);
+    for (AVPacket*& pkt : BsfPackets) FF.av_packet_free(&pkt);
+    if (PendingClear) FF.av_packet_free(&PendingClear);
     if (Graph) FF.avfilter_graph_free(&Graph);
     if (Filtered) FF.av_frame_free(&Filtered);
     if (Swr) FF.swr_free(&Swr);
@@ -271,6 +275,10 @@ void TPipelineState::FlushAll()
         }
         if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
         if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
+        if (c->PendingClear) {
+            WritePacket(*c, c->PendingClear);
+            FF.av_packet_free(&c->PendingClear);
+        }
     }
 }
 
@@ -462,6 +470,27 @@ void TFFmpegTranscoder::Run()
     }
     FFinished = !FStopRequest.load();
     FState->Release();
+}
+
+void TFFmpegTranscoder::DropOutputsFrom(int count)
+{
+    TPipelineState& s = *FState;
+    if (count < 0 || size_t(count) >= s.OutputFiles.size()) return;
+    std::vector<std::shared_ptr<TMuxer>> dropped;
+    while (s.OutputFiles.size() > size_t(count)) {
+        std::shared_ptr<TMuxer> mux = s.OutputFiles.back().Mux;
+        if (dropped.empty() || dropped.back() != mux) dropped.push_back(mux);
+        s.OutputFiles.pop_back();
+        if (s.Coders.size() > s.OutputFiles.size()) s.Coders.resize(s.OutputFiles.size());
+    }
+    s.Join = s.Join && s.OutputFiles.size() > 1;
+    for (auto& mux : dropped) {
+        // Nothing was written yet: the file we created goes with the output.
+        const bool created = mux->Ctx && mux->Ctx->pb && !mux->HeaderWritten;
+        const QString name = mux->FileName;
+        mux.reset();
+        if (created) QFile::remove(name);
+    }
 }
 
 void TFFmpegTranscoder::CloseAll()

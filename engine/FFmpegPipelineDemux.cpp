@@ -136,6 +136,12 @@ bool TPipelineState::OpenInput(const QString& fileName)
         case AVMEDIA_TYPE_VIDEO: {
             o.FrameWidth = par->width;
             o.FrameHeight = par->height;
+            for (const auto& [n, v] : T.DecoderOptions(AVMEDIA_TYPE_VIDEO))
+                if (n == "lowres") {
+                    const int steps = std::clamp(v.toInt(), 0, 8);
+                    o.FrameWidth = -((-o.FrameWidth) >> steps);
+                    o.FrameHeight = -((-o.FrameHeight) >> steps);
+                }
             AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
             o.FrameAspectRatio = (sar.num && par->height)
                                      ? av_q2d(sar) * par->width / par->height
@@ -179,6 +185,12 @@ bool TPipelineState::OpenInput(const QString& fileName)
         o.TotalDuration = ctx->duration;
 
     TInputFile file;
+    file.DecoderNames[AVMEDIA_TYPE_VIDEO] =
+        o.VideoCodecName.isEmpty() && o.ForcePgmyuvCodec ? QStringLiteral("pgmyuv") : o.VideoCodecName;
+    o.ForcePgmyuvCodec = false;
+    file.DecoderNames[AVMEDIA_TYPE_AUDIO] = o.AudioCodecName;
+    file.DecoderNames[AVMEDIA_TYPE_SUBTITLE] = o.SubtitleCodecName;
+    for (int type = 0; type < AVMEDIA_TYPE_NB; ++type) file.DecoderOpts[size_t(type)] = T.DecoderOptions(AVMediaType(type));
     file.Ctx = ctx;
     file.FileName = fileName;
     file.TSOffset = o.CopyTs ? o.InputTSOffset : o.InputTSOffset - timestamp;
