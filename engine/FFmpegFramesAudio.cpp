@@ -50,7 +50,7 @@ void TPipelineState::InsertSilence(TStreamCoder& c, std::int64_t samples)
 void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVCodecContext* enc = c.Enc;
     if (o.StartTime && ptsUs < o.StartTime) return;
     if (frame->sample_rate <= 0 || frame->nb_samples <= 0) return;

@@ -112,8 +112,8 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                     bool first = true;
                     for (TOutputStream& ost : OutputStreams) {
                         if (ost.Source != &ist || ost.C->Copy) continue;
-                        if (first && ost.C->Mux->Opts.AudioVolume != 256)
-                            ApplyVolume(Decoded, ost.C->Mux->Opts.AudioVolume);
+                        if (first && ost.C->Mux->OutputOptions.AudioVolume != 256)
+                            ApplyVolume(Decoded, ost.C->Mux->OutputOptions.AudioVolume);
                         first = false;
                         AudioOut(ost, Decoded, pts);
                     }
@@ -136,7 +136,7 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
 void TPipelineState::CopyPacketOut(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (!c.SeenKeyFrame && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return;
     if (o.StartTime && ist.Pts != AV_NOPTS_VALUE && ist.Pts < o.StartTime) return;
     c.SeenKeyFrame = true;
@@ -158,7 +158,7 @@ void TPipelineState::CopyPacketOut(TOutputStream& ost, TInputStream& ist, const 
 void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (ptsUs == AV_NOPTS_VALUE) {
         if (o.ExitOnError) Fail("Subtitle packets must have a pts");
         Log(llError, "Subtitle packets must have a pts");

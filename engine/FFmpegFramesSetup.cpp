@@ -12,7 +12,7 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
 {
     TStreamCoder& c = *ost.C;
     TInputStream& ist = *ost.Source;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     const AVCodecParameters* in = ist.St->codecpar;
     FF.av_dict_copy(&c.St->metadata, ist.St->metadata, AV_DICT_DONT_OVERWRITE);
 
@@ -103,7 +103,7 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
 
 void TPipelineState::OpenPassLog(TStreamCoder& c, int streamIndex)
 {
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     const QString prefix = o.PassLogFileName.isEmpty() ? QStringLiteral("ffmpeg2pass") : o.PassLogFileName;
     const QString name = QString("%1-%2.log").arg(prefix).arg(streamIndex).left(1023);
     const QByteArray path = name.toLocal8Bit();

@@ -31,7 +31,7 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
 {
     if (c.Graph) FF.avfilter_graph_free(&c.Graph);
     c.BufferSrc = c.BufferSink = nullptr;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVFilterGraph* graph = c.Graph = FF.avfilter_graph_alloc();
     if (!graph) Fail("Error opening filters!");
     // Scalers that the graph inserts itself (format conversion, a user's chain) use them too.
@@ -115,7 +115,7 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
 void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (o.StartTime && ptsUs < o.StartTime) return;
     if (c.InWidth >= 0 && (frame->width != c.InWidth || frame->height != c.InHeight || frame->format != c.InFormat))
         Log(llQuiet, QString::asprintf("Input Stream #%d.%d frame size changed to %dx%d, %s", ost.Source->FileIndex,
@@ -146,7 +146,7 @@ void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
 void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVCodecContext* enc = c.Enc;
     const double tb = av_q2d(enc->time_base);
     const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
@@ -154,7 +154,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
     if (o.VideoSyncMethod == 0) {
         c.SyncOpts = std::max<std::int64_t>(c.SyncOpts, std::llround(ipts / tb));
     } else {
-        double delta = ipts / tb - c.SyncSkew - double(c.SyncOpts);
+        const double delta = ipts / tb - c.SyncSkew - double(c.SyncOpts);
         const bool variable = o.VideoSyncMethod == 2 ||
                               (o.VideoSyncMethod < 0 && (c.Mux->Ctx->oformat->flags & AVFMT_VARIABLE_FPS));
         if (delta < -1.1) frames = 0;
@@ -223,11 +223,11 @@ void TPipelineState::ReceivePackets(TStreamCoder& c)
                     c.TotalError[size_t(i)] += e;
                 }
             }
-            if (c.Mux->Opts.QPHist) {
+            if (c.Mux->OutputOptions.QPHist) {
                 const int qp = std::clamp(int(std::lround(c.Quality)), 0, 51);
                 ++QPHistogram[qp];
             }
-            if (!c.Mux->Opts.VStatsFileName.isEmpty()) WriteVStats(c, pkt->size);
+            if (!c.Mux->OutputOptions.VStatsFileName.isEmpty()) WriteVStats(c, pkt->size);
         }
         if (c.PassLog && c.Enc->stats_out) std::fputs(c.Enc->stats_out, c.PassLog);
         FF.av_packet_rescale_ts(pkt, c.Enc->time_base, c.St->time_base);
@@ -249,7 +249,7 @@ void TPipelineState::DrainEncoder(TStreamCoder& c)
 
 void TPipelineState::WriteVStats(TStreamCoder& c, int frameSize)
 {
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (!VStats) {
         const QByteArray name = o.VStatsFileName.toLocal8Bit();
         VStats = std::fopen(name.constData(), "w");

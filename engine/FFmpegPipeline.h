@@ -63,7 +63,7 @@ protected:
 
 private:
     friend struct TPipelineState;
-    std::unique_ptr<TPipelineState> FState;
+    std::unique_ptr<TPipelineState> FPipeline; // its inputs, outputs and run state
     QString FErrorText;
     std::atomic<bool> FStopRequest{false};
     bool FFinished = false;

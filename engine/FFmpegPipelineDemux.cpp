@@ -22,7 +22,7 @@ QString CheckDecoder(const QString& name, AVMediaType type)
 
 bool TPipelineState::OpenInput(const QString& fileName)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     if (InputFiles.size() >= size_t(MAX_FILES))
         Fail(QString::asprintf("max input files %d reached", MAX_FILES));
 
@@ -227,16 +227,16 @@ bool TPipelineState::AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPac
     // Formats that allow discontinuities (transport and program streams) may jump; keep the
     // clock running by moving the file's offset.
     if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE &&
-        (file.Ctx->iformat->flags & AVFMT_TS_DISCONT) && !O().CopyTs) {
+        (file.Ctx->iformat->flags & AVFMT_TS_DISCONT) && !LiveOptions().CopyTs) {
         const std::int64_t dtsUs = FF.av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
         const std::int64_t delta = dtsUs - ist.NextPts;
-        const std::int64_t threshold = std::int64_t(O().DtsDeltaThreshold * AV_TIME_BASE);
+        const std::int64_t threshold = std::int64_t(LiveOptions().DtsDeltaThreshold * AV_TIME_BASE);
         if (delta < -threshold || delta > threshold) {
             file.TSOffset -= delta;
             const std::int64_t d = FF.av_rescale_q(delta, AV_TIME_BASE_Q, tb);
             pkt->dts -= d;
             if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= d;
-            if (O().Verbose > 2)
+            if (LiveOptions().Verbose > 2)
                 Log(llVerbose, QString::asprintf("timestamp discontinuity %lld, new offset= %lld",
                                                  (long long)delta, (long long)file.TSOffset));
         }

@@ -145,7 +145,7 @@ void SetMatrix(std::uint16_t*& dest, const std::vector<std::uint16_t>& m)
 
 void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -157,7 +157,7 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
         c->Copy = true;
     } else {
         // "f pgmyuv" writes images with the codec of that name.
-        const bool pgmyuv = o.VideoCodecName.isEmpty() && mux.Opts.ForcePgmyuvCodec;
+        const bool pgmyuv = o.VideoCodecName.isEmpty() && mux.OutputOptions.ForcePgmyuvCodec;
         c->Codec = ChooseEncoder(mux, AVMEDIA_TYPE_VIDEO, pgmyuv ? QStringLiteral("pgmyuv") : o.VideoCodecName);
         AVCodecContext* enc = c->Enc = FF.avcodec_alloc_context3(c->Codec);
         if (!enc) Fail("av_mallocz fail");
@@ -240,7 +240,7 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
 
 void TPipelineState::NewAudioStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -316,7 +316,7 @@ void TPipelineState::NewAudioStream(TMuxer& mux, int entry)
 
 void TPipelineState::NewSubtitleStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -343,7 +343,7 @@ void TPipelineState::NewSubtitleStream(TMuxer& mux, int entry)
 
 int TPipelineState::CreateOutput(const QString& fileName, bool join)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     if (Join) {
         T.FErrorText = "Cannot join more than one output file.";
         return -1;
@@ -377,7 +377,7 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
         return -1;
     }
     mux->FileName = fileName.left(1024);
-    mux->Opts = o;
+    mux->OutputOptions = o;
     o.ForcePgmyuvCodec = false; // belongs to the "f" this output consumed
 
     // Stream kinds: what the muxer or the options ask for, and what the inputs can feed.
@@ -501,7 +501,7 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
             const QString msg = WithError(QString::asprintf("%s failed for stream %d, codec %s", bsf->filter->name,
                                                            c.St->index, c.Copy ? "copy" : c.Codec->name),
                                           ret);
-            if (s.O().ExitOnError) Fail(msg);
+            if (c.Mux->OutputOptions.ExitOnError) Fail(msg);
             s.Log(llError, msg);
             FilterAndWrite(s, c, pkt, index + 1, temps);
             return;

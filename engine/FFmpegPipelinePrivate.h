@@ -54,7 +54,7 @@ struct TInputStream {
 struct TMuxer {
     AVFormatContext* Ctx = nullptr;
     QString FileName;
-    TFFmpegOptions Opts; // the option state when the output was created
+    TFFmpegOptions OutputOptions; // snapshot of the option state when the output was created
     AVDictionary* MuxOpts = nullptr;
     bool HeaderWritten = false;
     bool TrailerWritten = false;
@@ -144,7 +144,8 @@ struct TPipelineState {
     ~TPipelineState();
 
     TFFmpegTranscoder& T;
-    TFFmpegOptions& O() { return T.FOptions; }
+    // The option state as it stands now; each output keeps its own snapshot (TMuxer).
+    TFFmpegOptions& LiveOptions() { return T.FOptions; }
 
     std::vector<TInputFile> InputFiles;
     std::vector<TOutputFile> OutputFiles;
