@@ -12,16 +12,7 @@
 
 namespace {
 
-class PipelineOptions : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        LoadPipelineLibraries();
-        ASSERT_TRUE(Dir.isValid());
-    }
-    QString Out(const QString& name) const { return Dir.filePath(name); }
-    QTemporaryDir Dir;
-};
+using PipelineOptions = PipelineTest;
 
 QByteArray ReadAll(const QString& file)
 {

@@ -13,16 +13,7 @@
 
 namespace {
 
-class PipelineSubtitles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        LoadPipelineLibraries();
-        ASSERT_TRUE(Dir.isValid());
-    }
-    QString Out(const QString& name) const { return Dir.filePath(name); }
-    QTemporaryDir Dir;
-};
+using PipelineSubtitles = PipelineTest;
 
 // A transport stream of three DVB subtitle pictures. Written through the libraries: the command
 // line turns text into text subtitles only, never into bitmaps.
