@@ -26,11 +26,6 @@ std::int64_t NowMicroseconds()
         .count();
 }
 
-void Fail(const QString& message)
-{
-    throw FFmpegException(message);
-}
-
 void FailCode(const QString& message, int code)
 {
     throw FFmpegException(WithError(message, code));

@@ -16,7 +16,6 @@
 const char* MediaTypeName(int type);
 // "<prefix>: <library error text>"
 QString WithError(const QString& prefix, int code);
-[[noreturn]] void Fail(const QString& message);
 // Monotonic clock in microseconds (progress and preview intervals).
 std::int64_t NowMicroseconds();
 [[noreturn]] void FailCode(const QString& message, int code);
