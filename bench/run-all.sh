@@ -9,6 +9,8 @@ cmake --build "$build" --target http_bench
 bash "$here/http_bench.sh" "$build"
 cmake --build "$build" --target vornic-bench-convert
 bash "$here/convert_bench.sh" "$build"
+cmake --build "$build" --target vornic-bench-damaged
+bash "$here/damaged_bench.sh" "$build"
 cmake --build "$build" --target vornic-convert
 bash "$here/cli_bench.sh" "$build"
 cmake --build "$build" --target vornic-download video_bench_server

@@ -14,6 +14,12 @@ public:
     QString Message() const { return QString::fromStdString(what()); }
 };
 
+// The one way the engine raises a failure.
+[[noreturn]] inline void Fail(const QString& message)
+{
+    throw FFmpegException(message);
+}
+
 class TFFBaseComponent : public QObject {
 public:
     explicit TFFBaseComponent(QObject* owner = nullptr) : QObject(owner) {}

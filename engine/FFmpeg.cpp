@@ -100,6 +100,11 @@ void TCustomFFmpeg::ReleaseOptionContexts()
     FOptionNames.clear();
 }
 
+void TCustomFFmpeg::NoEffect(const QString& name)
+{
+    Log(llWarning, QStringLiteral("Option \"%1\" has no effect on this library version").arg(name));
+}
+
 void TCustomFFmpeg::Log(TLogLevel level, const QString& message)
 {
     FFLogger()->Log(this, level, message);

@@ -124,6 +124,11 @@ struct TFFmpegOptions {
     bool ForcePgmyuvCodec = false;               // "f pgmyuv": image2 with the pgmyuv codec
     int ProgramID = -1;                          // -1 = none
 
+    // Library options no context of defaults knows: the private options of a muxer or encoder
+    // that is only chosen later (from the output name). Each output takes those its muxer and
+    // encoders know.
+    std::vector<std::pair<QString, QString>> UnclaimedOptions;
+
     std::vector<TStreamMap> StreamMaps;
     std::vector<TMetaDataMap> MetaDataMaps;
     std::vector<std::pair<QString, QString>> Metadata; // for the next output
@@ -194,11 +199,18 @@ public:
     void SetTarget(const QString& type, const QString& norm, const QString& fallbackNorm);
 
     // Copies the options remembered for a media type (or the format / scaler) onto a real
-    // context. Names the context does not know (another codec's private options) are skipped.
+    // context. Names the context does not know (another codec's private options) are skipped,
+    // and so are decoding options on the way to an encoder.
     // Answers how many were copied.
     int CopyCodecOptions(AVCodecContext* ctx, AVMediaType type) const;
     int CopyFormatOptions(AVFormatContext* ctx) const;
     int CopyScalerOptions(SwsContext* ctx) const;
+
+    // The scaler flags of the option state as the scaler's option text ("bicubic", "lanczos").
+    QString ScalerFlags() const;
+
+    // The decoding options set so far for a media type, as name and value texts.
+    std::vector<std::pair<QByteArray, QByteArray>> DecoderOptions(AVMediaType type) const;
 
     // Names set through the library route, in order, for one context kind.
     QStringList RememberedOptions(int target) const;
@@ -217,6 +229,8 @@ protected:
     virtual bool AddFrameHook(const QString& arguments);
 
     void Log(TLogLevel level, const QString& message);
+    // Accepted for old option texts, but nothing in this library version acts on it.
+    void NoEffect(const QString& name);
     bool OptionContextsReady() const { return FCodecOpts[AVMEDIA_TYPE_VIDEO] != nullptr; }
 
     TFFmpegOptions FOptions;
@@ -234,9 +248,11 @@ private:
     TSetResult SetLibraryOption(const QString& name, const QString& value);
     bool SetCodecBitrate(AVMediaType type, const QString& name, const QString& value);
     bool IsLibraryOption(const QString& name) const;
+    // For a muxer or encoder chosen later, whose own table may know the name.
+    void KeepUnclaimed(const QString& name, const QString& value);
     QString LibraryOptionValue(const QString& name) const;
     void Remember(int target, const QString& name);
-    int CopyOptions(int target, void* dest) const;
+    int CopyOptions(int target, void* dest, bool toEncoder = false) const;
     void SetCodecName(AVMediaType type, const QString& value);
     void RebuildCodecContext(AVMediaType type, const QString& codecName);
     void RebuildFormatContext(const QString& formatName);

@@ -188,8 +188,8 @@ bool TCustomFFmpegEngine::SetOutputFile(int taskIndex, const QString& fileName, 
         SetError(FErrorLock, FLastError, task->ErrorText());
     } catch (const std::exception& e) {
         SetError(FErrorLock, FLastError, QString::fromUtf8(e.what()));
-        // The output exists once created; only a failure before that is undone below.
-        if (task->OutputFileCount() > n) return false;
+        // A failure after the output was created ("newvideo" and the like) takes it back out.
+        task->DropOutputsFrom(n);
     }
     task->FOutputOptions[size_t(n)].reset();
     task->RestoreOptions(saved);

@@ -85,7 +85,8 @@ TFFmpeg* TCustomFFmpegEngine::StartOne()
     else if (task->InputFileCount() <= 0)
         refusal = QStringLiteral("At least one input file must be specified");
     if (!refusal.isEmpty()) {
-        FFLogger()->Log(this, llQuiet, refusal);
+        // Queued, never a wait for the main thread: the terminate lock is held here.
+        FFLogger()->Log(task, llQuiet, refusal);
         task->SetException(refusal);
         TerminateTask(task);
         return nullptr;
@@ -113,10 +114,10 @@ void TCustomFFmpegEngine::RunTask(TFFmpeg* task)
             step();
         } catch (const std::exception& e) {
             const QString message = QString::fromUtf8(e.what());
-            FFLogger()->Log(this, llQuiet, message);
+            FFLogger()->Log(task, llQuiet, message);
             task->SetException(message);
         } catch (...) {
-            FFLogger()->Log(this, llQuiet, QStringLiteral("Unknown error"));
+            FFLogger()->Log(task, llQuiet, QStringLiteral("Unknown error"));
             task->SetException(QStringLiteral("Unknown error"));
         }
     };

@@ -25,10 +25,32 @@ void TPipelineState::BuildResampler(TStreamCoder& c, const AVFrame* frame)
     c.SwrBuilt = true;
 }
 
+// Silence in pieces of at most a second, encoded as they fill, so memory stays bounded.
+void TPipelineState::InsertSilence(TStreamCoder& c, std::int64_t samples)
+{
+    AVCodecContext* enc = c.Enc;
+    const int piece = int(std::min<std::int64_t>(samples, std::max(enc->sample_rate, 1)));
+    if (piece <= 0) return;
+    std::uint8_t** buf = nullptr;
+    if (FF.av_samples_alloc_array_and_samples(&buf, nullptr, enc->ch_layout.nb_channels, piece, enc->sample_fmt, 0) < 0)
+        Fail("Out of memory in do_audio_out");
+    FF.av_samples_set_silence(buf, 0, piece, enc->ch_layout.nb_channels, enc->sample_fmt);
+    bool failed = false;
+    for (std::int64_t left = samples; left > 0 && !failed && !Stopping();) {
+        const int n = int(std::min<std::int64_t>(left, piece));
+        failed = FF.av_audio_fifo_write(c.Fifo, reinterpret_cast<void**>(buf), n) < n;
+        left -= n;
+        if (!failed) EncodeAudioFifo(c, false);
+    }
+    FF.av_freep(&buf[0]);
+    FF.av_freep(&buf);
+    if (failed) Fail("av_fifo_realloc2() failed");
+}
+
 void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVCodecContext* enc = c.Enc;
     if (o.StartTime && ptsUs < o.StartTime) return;
     if (frame->sample_rate <= 0 || frame->nb_samples <= 0) return;
@@ -45,7 +67,7 @@ void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
     const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
     int skip = 0; // input samples dropped from the start of this frame
     if (o.AudioSyncMethod > 0) {
-        const double delta = ipts * rate - double(c.SyncOpts) - fifoSamples;
+        const double delta = ipts * rate - c.SyncSkew - double(c.SyncOpts) - fifoSamples;
         if (std::fabs(delta) > 50) {
             if (!c.Started || std::fabs(delta) > o.AudioDriftThreshold * rate) {
                 if (delta < 0) {
@@ -56,18 +78,17 @@ void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
                         return;
                     }
                     skip = int(drop);
+                } else if (delta > double(o.DtsDeltaThreshold) * rate) {
+                    // A gap beyond the discontinuity threshold is a timestamp fault, not lost
+                    // audio: filling it could take gigabytes. The output stays continuous.
+                    Log(llWarning, QString::asprintf("audio timestamp gap of %0.3f s is too large to fill with "
+                                                     "silence, skipping it", delta / rate));
+                    c.SyncSkew += delta;
                 } else {
-                    const int silence = int(std::lround(delta));
-                    if (o.Verbose > 2) Log(llVerbose, QString::asprintf("adding %d audio samples of silence", silence));
-                    std::uint8_t** buf = nullptr;
-                    if (FF.av_samples_alloc_array_and_samples(&buf, nullptr, enc->ch_layout.nb_channels, silence,
-                                                             enc->sample_fmt, 0) < 0)
-                        Fail("Out of memory in do_audio_out");
-                    FF.av_samples_set_silence(buf, 0, silence, enc->ch_layout.nb_channels, enc->sample_fmt);
-                    const int written = FF.av_audio_fifo_write(c.Fifo, reinterpret_cast<void**>(buf), silence);
-                    FF.av_freep(&buf[0]);
-                    FF.av_freep(&buf);
-                    if (written < silence) Fail("av_fifo_realloc2() failed");
+                    const std::int64_t silence = std::llround(delta);
+                    if (o.Verbose > 2)
+                        Log(llVerbose, QString::asprintf("adding %lld audio samples of silence", (long long)silence));
+                    InsertSilence(c, silence);
                 }
             } else if (o.AudioSyncMethod > 1 && c.Swr) {
                 const int comp = std::clamp(int(std::lround(delta)), -o.AudioSyncMethod, o.AudioSyncMethod);

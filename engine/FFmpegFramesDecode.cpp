@@ -112,8 +112,8 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                     bool first = true;
                     for (TOutputStream& ost : OutputStreams) {
                         if (ost.Source != &ist || ost.C->Copy) continue;
-                        if (first && ost.C->Mux->Opts.AudioVolume != 256)
-                            ApplyVolume(Decoded, ost.C->Mux->Opts.AudioVolume);
+                        if (first && ost.C->Mux->OutputOptions.AudioVolume != 256)
+                            ApplyVolume(Decoded, ost.C->Mux->OutputOptions.AudioVolume);
                         first = false;
                         AudioOut(ost, Decoded, pts);
                     }
@@ -136,7 +136,7 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
 void TPipelineState::CopyPacketOut(TOutputStream& ost, TInputStream& ist, const AVPacket* pkt)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (!c.SeenKeyFrame && !(pkt->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return;
     if (o.StartTime && ist.Pts != AV_NOPTS_VALUE && ist.Pts < o.StartTime) return;
     c.SeenKeyFrame = true;
@@ -158,7 +158,7 @@ void TPipelineState::CopyPacketOut(TOutputStream& ost, TInputStream& ist, const 
 void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (ptsUs == AV_NOPTS_VALUE) {
         if (o.ExitOnError) Fail("Subtitle packets must have a pts");
         Log(llError, "Subtitle packets must have a pts");
@@ -168,10 +168,14 @@ void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64
     if (buffer.size() < 1024 * 1024) buffer.resize(1024 * 1024);
     const bool dvb = c.Enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
     const int count = dvb ? 2 : 1;
+    const unsigned rects = sub.num_rects;
     for (int i = 0; i < count; ++i) {
         sub.pts = ptsUs - o.StartTime;
-        if (i == 1) sub.num_rects = 0; // the packet that clears the display
+        // The packet that clears the display has no rectangles; the subtitle keeps its own, for
+        // the next output and for freeing.
+        sub.num_rects = i == 1 ? 0 : rects;
         const int size = FF.avcodec_encode_subtitle(c.Enc, buffer.data(), int(buffer.size()), &sub);
+        sub.num_rects = rects;
         if (size < 0) Fail("Subtitle encoding failed");
         AVPacket* pkt = CopyPacket;
         if (FF.av_new_packet(pkt, size) < 0) Fail("av_mallocz fail");
@@ -183,6 +187,17 @@ void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64
                                              AVRational{1, 1000}, otb);
         pkt->dts = pkt->pts;
         ++c.FrameNumber;
+        if (dvb && i == 0 && c.PendingClear) {
+            // A clear after this picture's time would hide it, and would hold back its times.
+            if (c.PendingClear->pts <= pkt->pts) WritePacket(c, c.PendingClear);
+            FF.av_packet_free(&c.PendingClear);
+        }
+        if (dvb && i == 1) {
+            c.PendingClear = FF.av_packet_alloc();
+            if (!c.PendingClear || FF.av_packet_ref(c.PendingClear, pkt) < 0) Fail("av_mallocz fail");
+            FF.av_packet_unref(pkt);
+            continue;
+        }
         WritePacket(c, pkt);
         FF.av_packet_unref(pkt);
     }

@@ -114,8 +114,8 @@ bool TFFmpegTranscoder::AddFrameHook(const QString& arguments)
     void* context = nullptr;
     std::shared_ptr<TFrameHookModule> module = LoadFrameHook(arguments, context);
     if (!module) return false;
-    FState->Hooks.push_back(module);
-    FState->HookContexts.push_back(context);
+    FPipeline->Hooks.push_back(module);
+    FPipeline->HookContexts.push_back(context);
     FOptions.VideoHooks.append(arguments.trimmed());
     return true;
 }

@@ -12,7 +12,7 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
 {
     TStreamCoder& c = *ost.C;
     TInputStream& ist = *ost.Source;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     const AVCodecParameters* in = ist.St->codecpar;
     FF.av_dict_copy(&c.St->metadata, ist.St->metadata, AV_DICT_DONT_OVERWRITE);
 
@@ -71,7 +71,7 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
             probe->format = in->format;
             probe->sample_aspect_ratio = in->sample_aspect_ratio;
             try {
-                BuildVideoGraph(c, probe);
+                if (!BuildVideoGraph(c, probe)) Fail("error cropping picture");
             } catch (...) {
                 FF.av_frame_free(&probe);
                 throw;
@@ -82,6 +82,11 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
         }
         break;
     case AVMEDIA_TYPE_SUBTITLE:
+        // Bitmap encoders place their pictures on the input's canvas.
+        if (enc->width <= 0 || enc->height <= 0) {
+            enc->width = in->width;
+            enc->height = in->height;
+        }
         if (ist.St->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && in->extradata_size > 0 && !enc->subtitle_header) {
             enc->subtitle_header = static_cast<std::uint8_t*>(FF.av_mallocz(size_t(in->extradata_size) + 1));
             if (enc->subtitle_header) {
@@ -98,7 +103,7 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
 
 void TPipelineState::OpenPassLog(TStreamCoder& c, int streamIndex)
 {
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     const QString prefix = o.PassLogFileName.isEmpty() ? QStringLiteral("ffmpeg2pass") : o.PassLogFileName;
     const QString name = QString("%1-%2.log").arg(prefix).arg(streamIndex).left(1023);
     const QByteArray path = name.toLocal8Bit();
@@ -203,21 +208,30 @@ void TPipelineState::OpenCodecs()
     for (TInputStream& ist : InputStreams) {
         if (!ist.Decoding) continue;
         const AVCodecParameters* par = ist.St->codecpar;
-        const AVCodec* codec = FF.avcodec_find_decoder(par->codec_id);
+        const TInputFile& file = InputFiles[size_t(ist.FileIndex)];
+        const int type = par->codec_type >= 0 && par->codec_type < AVMEDIA_TYPE_NB ? par->codec_type : AVMEDIA_TYPE_DATA;
+        const QString& forced = file.DecoderNames[size_t(type)];
+        const AVCodec* codec = forced.isEmpty() ? FF.avcodec_find_decoder(par->codec_id)
+                                                : FF.avcodec_find_decoder_by_name(forced.toUtf8().constData());
         if (!codec)
             Fail(QString::asprintf("Decoder (codec id %d) not found for input stream #%d.%d (%s)", int(par->codec_id),
                                    ist.FileIndex, ist.StreamIndex, MediaTypeName(par->codec_type)));
         ist.Dec = FF.avcodec_alloc_context3(codec);
         if (!ist.Dec) Fail("av_mallocz fail");
         FF.avcodec_parameters_to_context(ist.Dec, par);
+        ist.Dec->codec_id = codec->id; // a forced decoder reads the stream as its own codec
         ist.Dec->pkt_timebase = ist.St->time_base;
         ist.Dec->thread_count = 0;
         if (par->codec_type == AVMEDIA_TYPE_VIDEO) ist.Dec->framerate = ist.St->avg_frame_rate;
+        AVDictionary* opts = nullptr;
+        for (const auto& [name, value] : file.DecoderOpts[size_t(type)])
+            FF.av_dict_set(&opts, name.constData(), value.constData(), 0);
         int ret;
         {
             std::lock_guard<std::recursive_mutex> lock(FFmpegLibraryLock());
-            ret = FF.avcodec_open2(ist.Dec, codec, nullptr);
+            ret = FF.avcodec_open2(ist.Dec, codec, &opts);
         }
+        FF.av_dict_free(&opts);
         if (ret < 0)
             FailCode(QString::asprintf("Error while opening decoder for input stream #%d.%d (%s)", ist.FileIndex,
                                        ist.StreamIndex, MediaTypeName(par->codec_type)),

@@ -27,13 +27,15 @@ QString PadColorText(const std::array<int, 3>& yuv)
 
 } // namespace
 
-void TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
+bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
 {
     if (c.Graph) FF.avfilter_graph_free(&c.Graph);
     c.BufferSrc = c.BufferSink = nullptr;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVFilterGraph* graph = c.Graph = FF.avfilter_graph_alloc();
     if (!graph) Fail("Error opening filters!");
+    // Scalers that the graph inserts itself (format conversion, a user's chain) use them too.
+    graph->scale_sws_opts = FF.av_strdup(("flags=" + c.ScalerFlags).toUtf8().constData());
 
     const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
     const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
@@ -64,13 +66,21 @@ void TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
     QStringList chain;
     if (o.DoDeinterlace) chain << "yadif=mode=0:parity=-1:deint=1";
     const int cropW = frame->width - left - right, cropH = frame->height - top - bottom;
-    if (cropW <= 0 || cropH <= 0) Fail("error cropping picture");
+    if (cropW <= 0 || cropH <= 0) {
+        if (o.ExitOnError) Fail("error cropping picture");
+        Log(llError, "error cropping picture");
+        FF.avfilter_graph_free(&c.Graph);
+        c.GraphWidth = frame->width;
+        c.GraphHeight = frame->height;
+        c.GraphFormat = frame->format;
+        return false; // the frame is dropped
+    }
     if (top || bottom || left || right) chain << QString::asprintf("crop=%d:%d:%d:%d", cropW, cropH, left, top);
     const int padW = c.PadLeft + c.PadRight, padH = c.PadTop + c.PadBottom;
     if (c.Filters.isEmpty()) {
         const int w = c.Enc->width - padW, h = c.Enc->height - padH;
         if (w <= 0 || h <= 0) Fail("Cannot get resampling context");
-        if (w != cropW || h != cropH) chain << QString::asprintf("scale=%d:%d:flags=bicubic", w, h);
+        if (w != cropW || h != cropH) chain << QString("scale=%1:%2:flags=%3").arg(w).arg(h).arg(c.ScalerFlags);
         if (padW || padH)
             chain << QString("pad=%1:%2:%3:%4:color=%5")
                          .arg(c.Enc->width).arg(c.Enc->height).arg(c.PadLeft).arg(c.PadTop)
@@ -91,30 +101,36 @@ void TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
     FF.avfilter_inout_free(&inputs);
     FF.avfilter_inout_free(&outputs);
     if (ret >= 0) ret = FF.avfilter_graph_config(graph, nullptr);
-    if (ret < 0) FailCode("Error opening filters: " + QString::fromUtf8(desc), ret);
+    if (ret < 0) {
+        Log(llError, "Error opening filters: " + QString::fromUtf8(desc));
+        FailCode("Error opening filters", ret);
+    }
     c.GraphWidth = frame->width;
     c.GraphHeight = frame->height;
     c.GraphFormat = frame->format;
     if (!c.Filtered) c.Filtered = FF.av_frame_alloc();
+    return true;
 }
 
 void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (o.StartTime && ptsUs < o.StartTime) return;
+    if (c.InWidth >= 0 && (frame->width != c.InWidth || frame->height != c.InHeight || frame->format != c.InFormat))
+        Log(llQuiet, QString::asprintf("Input Stream #%d.%d frame size changed to %dx%d, %s", ost.Source->FileIndex,
+                                       ost.Source->StreamIndex, frame->width, frame->height,
+                                       FF.av_get_pix_fmt_name(AVPixelFormat(frame->format))));
+    c.InWidth = frame->width;
+    c.InHeight = frame->height;
+    c.InFormat = frame->format;
     if (!NeedsGraph(c, frame, o)) {
         if (c.Graph) FF.avfilter_graph_free(&c.Graph);
         EncodeVideo(ost, frame, ptsUs);
         return;
     }
-    if (!c.Graph || frame->width != c.GraphWidth || frame->height != c.GraphHeight || frame->format != c.GraphFormat) {
-        if (c.Graph || c.GraphWidth >= 0)
-            Log(llQuiet, QString::asprintf("Input Stream #%d.%d frame size changed to %dx%d, %s", ost.Source->FileIndex,
-                                           ost.Source->StreamIndex, frame->width, frame->height,
-                                           FF.av_get_pix_fmt_name(AVPixelFormat(frame->format))));
-        BuildVideoGraph(c, frame);
-    }
+    if (!c.Graph || frame->width != c.GraphWidth || frame->height != c.GraphHeight || frame->format != c.GraphFormat)
+        if (!BuildVideoGraph(c, frame)) return;
     const std::int64_t saved = frame->pts;
     frame->pts = ptsUs;
     const int ret = FF.av_buffersrc_add_frame_flags(c.BufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
@@ -130,7 +146,7 @@ void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
 void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs)
 {
     TStreamCoder& c = *ost.C;
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVCodecContext* enc = c.Enc;
     const double tb = av_q2d(enc->time_base);
     const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
@@ -138,7 +154,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
     if (o.VideoSyncMethod == 0) {
         c.SyncOpts = std::max<std::int64_t>(c.SyncOpts, std::llround(ipts / tb));
     } else {
-        const double delta = ipts / tb - double(c.SyncOpts);
+        const double delta = ipts / tb - c.SyncSkew - double(c.SyncOpts);
         const bool variable = o.VideoSyncMethod == 2 ||
                               (o.VideoSyncMethod < 0 && (c.Mux->Ctx->oformat->flags & AVFMT_VARIABLE_FPS));
         if (delta < -1.1) frames = 0;
@@ -146,7 +162,17 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
             if (delta <= -0.6) frames = 0;
             else if (delta > 0.6) c.SyncOpts = std::llround(ipts / tb);
         } else if (delta > 1.1) {
-            frames = int(std::lround(delta));
+            // A jump beyond the discontinuity threshold is a timestamp fault: duplicating over
+            // it would encode for hours (and the count would not fit an int).
+            const double limit = std::max(double(o.DtsDeltaThreshold) / tb, 2.0);
+            if (delta > limit) {
+                // The output stays continuous: later pictures keep their distance to this one.
+                Log(llWarning, QString::asprintf("%lld frame duplication too large, skipping",
+                                                 (long long)std::llround(delta) - 1));
+                c.SyncSkew += delta - 1;
+            } else {
+                frames = int(std::lround(delta));
+            }
         }
     }
     if (frames == 0) {
@@ -187,6 +213,7 @@ void TPipelineState::ReceivePackets(TStreamCoder& c)
             if (sd && size >= 4) {
                 const int q = int(sd[0] | (sd[1] << 8) | (sd[2] << 16) | (std::uint32_t(sd[3]) << 24));
                 c.Quality = float(q) / FF_QP2LAMBDA;
+                if (size >= 5) c.PictType = sd[4];
                 // Then the picture type, the number of error sums and two reserved bytes.
                 const int errors = size >= 6 ? std::min<int>(sd[5], 3) : 0;
                 for (int i = 0; i < errors && 8 + size_t(i + 1) * 8 <= size; ++i) {
@@ -196,11 +223,11 @@ void TPipelineState::ReceivePackets(TStreamCoder& c)
                     c.TotalError[size_t(i)] += e;
                 }
             }
-            if (c.Mux->Opts.QPHist) {
+            if (c.Mux->OutputOptions.QPHist) {
                 const int qp = std::clamp(int(std::lround(c.Quality)), 0, 51);
                 ++QPHistogram[qp];
             }
-            if (!c.Mux->Opts.VStatsFileName.isEmpty()) WriteVStats(c, pkt->size);
+            if (!c.Mux->OutputOptions.VStatsFileName.isEmpty()) WriteVStats(c, pkt->size);
         }
         if (c.PassLog && c.Enc->stats_out) std::fputs(c.Enc->stats_out, c.PassLog);
         FF.av_packet_rescale_ts(pkt, c.Enc->time_base, c.St->time_base);
@@ -222,18 +249,24 @@ void TPipelineState::DrainEncoder(TStreamCoder& c)
 
 void TPipelineState::WriteVStats(TStreamCoder& c, int frameSize)
 {
-    const TFFmpegOptions& o = c.Mux->Opts;
+    const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (!VStats) {
         const QByteArray name = o.VStatsFileName.toLocal8Bit();
         VStats = std::fopen(name.constData(), "w");
         if (!VStats) Fail("fopen fail: " + o.VStatsFileName);
     }
     std::fprintf(VStats, "frame= %5d q= %2.1f ", c.FrameNumber, c.Quality);
+    if (o.DoPSNR) {
+        const double pixels = double(c.Enc->width) * c.Enc->height * 255.0 * 255.0;
+        const double d = pixels > 0 ? double(c.FrameError[0]) / pixels : 0.0;
+        std::fprintf(VStats, "PSNR= %6.2f ", d > 0 ? -10.0 * std::log10(d) : 99.99);
+    }
     const double t = double(c.SyncOpts) * av_q2d(c.Enc->time_base);
     const double bitrate = t > 0 ? frameSize * 8.0 / av_q2d(c.Enc->time_base) / 1000.0 : 0.0;
     const double avg = t > 0 ? double(VideoSize) * 8.0 / t / 1000.0 : 0.0;
     std::fprintf(VStats, "f_size= %6d ", frameSize);
     std::fprintf(VStats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
                  double(VideoSize) / 1024, t, bitrate, avg);
-    std::fprintf(VStats, "type= %c\n", 'I');
+    static constexpr char types[] = "?IPBSipb";
+    std::fprintf(VStats, "type= %c\n", c.PictType > 0 && c.PictType < 8 ? types[c.PictType] : '?');
 }

@@ -196,8 +196,9 @@ bool TFFmpegLoader::LoadOne(TLibraryKind kind)
             if (!folder.isEmpty() && !folder.endsWith('/'))
                 folder += '/';
             QFileInfo inFolder(folder + fileName);
+            // The message names the folder that was meant even when the system search is used.
+            shownName = folder + fileName;
             if (!folder.isEmpty() && inFolder.exists() && !inFolder.isDir()) {
-                shownName = folder + fileName;
                 status.Handle = dlopen(QFile::encodeName(shownName).constData(), RTLD_NOW | RTLD_LOCAL);
             } else {
                 status.Handle = dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);

@@ -26,6 +26,20 @@ std::unordered_map<std::uint32_t, std::string>& PendingLines()
     return *lines;
 }
 
+// Drops the unfinished line of a thread when the thread ends, so a later thread that is given
+// the same id does not inherit it.
+struct TPendingLineOwner {
+    std::uint32_t ThreadID = 0;
+    ~TPendingLineOwner()
+    {
+        if (!ThreadID)
+            return;
+        std::lock_guard lock(GPendingLock);
+        PendingLines().erase(ThreadID);
+    }
+};
+thread_local TPendingLineOwner tPendingOwner;
+
 const char* const LevelNames[] = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug"};
 
 std::string VFormat(const char* fmt, va_list vl)
@@ -162,6 +176,12 @@ TFFLogger* TFFLogger::Instance()
 
 TFFLogger* FFLogger() { return TFFLogger::Instance(); }
 
+int TFFLogger::PendingLineCount()
+{
+    std::lock_guard lock(GPendingLock);
+    return int(PendingLines().size());
+}
+
 int TFFLogger::LibraryThreshold() { return GLibraryThreshold.load(); }
 
 void TFFLogger::SetLogLevel(TLogLevel level)
@@ -200,7 +220,7 @@ void TFFLogger::Log(QObject* sender, TLogLevel level, const QString& message)
     const TLogLevel current = FLogLevel.load();
     if (level > current && !(level == llVerbose && current != llQuiet))
         return;
-    Deliver(TLogInfo{sender, CurrentThreadID(), level, message}, true);
+    Deliver(TLogInfo{sender, CurrentThreadID(), level, message});
 }
 
 void TFFLogger::LogFmt(QObject* sender, TLogLevel level, const char* format, ...)
@@ -214,26 +234,61 @@ void TFFLogger::LogFmt(QObject* sender, TLogLevel level, const char* format, ...
     va_start(vl, format);
     const std::string text = VFormat(format, vl);
     va_end(vl);
-    Deliver(TLogInfo{sender, CurrentThreadID(), level, QString::fromUtf8(text)}, true);
+    Deliver(TLogInfo{sender, CurrentThreadID(), level, QString::fromUtf8(text)});
 }
 
-void TFFLogger::Deliver(const TLogInfo& info, bool wait)
+namespace {
+
+// Lines on their way to the main thread, engine and library lines in one queue so their order
+// holds. One posted call drains whatever has gathered; a flood beyond the cap is counted and
+// reported instead of held, so a worker on damaged input never waits and memory stays bounded.
+constexpr size_t MaxQueuedLines = 20000;
+std::mutex GQueueLock;
+std::vector<TLogInfo> GQueue;
+bool GDrainPosted = false;
+int GDroppedLines = 0;
+
+void DrainQueue()
+{
+    std::vector<TLogInfo> lines;
+    int dropped = 0;
+    {
+        std::lock_guard lock(GQueueLock);
+        lines.swap(GQueue);
+        dropped = GDroppedLines;
+        GDroppedLines = 0;
+        GDrainPosted = false;
+    }
+    // The logger may be gone by the time the main thread gets here.
+    TFFLogger* logger = GInstance.load();
+    if (!logger || !logger->OnLog)
+        return;
+    for (const TLogInfo& info : lines)
+        logger->OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+    if (dropped > 0)
+        logger->OnLog(logger, CurrentThreadID(), llWarning,
+                      QStringLiteral("%1 log lines dropped: the log could not keep up").arg(dropped));
+}
+
+} // namespace
+
+void TFFLogger::Deliver(const TLogInfo& info)
 {
     // Each delivery carries its own copy of the values, so two threads never share one record.
     if (FTriggerEventInMainThread.load() && !IsMainThread()) {
-        if (wait) {
-            SyncToMainThread([this, info] {
-                if (OnLog)
-                    OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
-            });
-        } else {
-            PostToMainThread([info] {
-                // The logger may be gone by the time the main thread gets here.
-                TFFLogger* logger = GInstance.load();
-                if (logger && logger->OnLog)
-                    logger->OnLog(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
-            });
+        bool post = false;
+        {
+            std::lock_guard lock(GQueueLock);
+            if (GQueue.size() >= MaxQueuedLines) {
+                ++GDroppedLines;
+                return;
+            }
+            GQueue.push_back(info);
+            post = !GDrainPosted;
+            GDrainPosted = true;
         }
+        if (post)
+            PostToMainThread(&DrainQueue);
         return;
     }
     std::lock_guard lock(FCallLock);
@@ -246,7 +301,7 @@ void TFFLogger::DeliverLibraryLine(std::uint32_t threadID, int level, const QStr
     TFFLogger* logger = GInstance.load();
     if (!logger || !logger->OnLog)
         return;
-    logger->Deliver(TLogInfo{logger, threadID, LibraryToLogLevel(level), line}, false);
+    logger->Deliver(TLogInfo{logger, threadID, LibraryToLogLevel(level), line});
 }
 
 void TFFLogger::LibraryCallback(void* avcl, int level, const char* fmt, va_list vl)
@@ -282,6 +337,8 @@ void TFFLogger::LibraryCallback(void* avcl, int level, const char* fmt, va_list 
         }
         if (entry.empty())
             pending.erase(threadID);
+        else
+            tPendingOwner.ThreadID = threadID;
     }
     for (const std::string& line : lines)
         DeliverLibraryLine(threadID, level, QString::fromUtf8(line));

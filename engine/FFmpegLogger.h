@@ -1,9 +1,9 @@
 #pragma once
 // The engine's one logger. It receives the FFmpeg libraries' log output (cut into whole lines
 // per thread) and the engine's own messages, filters both by one level and delivers them
-// through OnLog, on the main thread when TriggerEventInMainThread is set: an engine message
-// waits there for its handler; a library line is queued, because the library may call us
-// while its caller holds the library lock that the main thread could be waiting for.
+// through OnLog, on the main thread when TriggerEventInMainThread is set. Lines from other
+// threads are queued there in order and never waited for: the caller may hold the library lock
+// or an engine lock that the main thread could be waiting for.
 #include <QObject>
 #include <QString>
 
@@ -79,12 +79,14 @@ public:
     // The library log threshold: library messages above it are dropped. Initially 32 (info).
     static int LibraryThreshold();
 
+    // Threads holding an unfinished library line.
+    static int PendingLineCount();
+
     // The callback handed to av_log_set_callback.
     static void LibraryCallback(void* avcl, int level, const char* fmt, va_list vl);
 
 private:
-    // wait: the caller blocks until the main thread's handler has run.
-    void Deliver(const TLogInfo& info, bool wait);
+    void Deliver(const TLogInfo& info);
     static void DeliverLibraryLine(std::uint32_t threadID, int level, const QString& line);
 
     std::atomic<TLogLevel> FLogLevel;

@@ -99,10 +99,17 @@ const QHash<QString, TCustomFFmpeg::THandler>& TCustomFFmpeg::OptionTable()
         add({"copyinkf"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.CopyInitialNonKeyframes = ParseInt(n, v); });
         add({"programid"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.ProgramID = ParseInt(n, v); });
         add({"vdt"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.VideoDiscard = ParseInt(n, v); });
-        add({"vc"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.VideoChannel = ParseInt(n, v); });
+        add({"vc"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) {
+            t.FOptions.VideoChannel = ParseInt(n, v);
+            t.NoEffect(n); // a capture device's channel: no devices here
+        });
         add({"top"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.TopFieldFirst = ParseInt(n, v); });
         add({"dc"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.IntraDCPrecision = ParseInt(n, v); });
-        add({"me_threshold"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) { t.FOptions.MeThreshold = ParseInt(n, v); });
+        add({"me_threshold"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) {
+            t.FOptions.MeThreshold = ParseInt(n, v);
+            // Still in the encoders' own table on library versions that have it.
+            if (!t.GenericOption(n, v)) t.NoEffect(n);
+        });
         add({"copyts"}, [](TCustomFFmpeg& t, const QString&, const QString&) { t.FOptions.CopyTs = true; });
         add({"xerror"}, [](TCustomFFmpeg& t, const QString&, const QString&) { t.FOptions.ExitOnError = true; });
         add({"shortest"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.OptShortest = Flag(v); });
@@ -180,7 +187,10 @@ const QHash<QString, TCustomFFmpeg::THandler>& TCustomFFmpeg::OptionTable()
             t.FOptions.VideoQScale = float(q);
         });
         add({"rc_override"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.VideoRCOverride = v; });
-        add({"tvstd"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.VideoStandard = v; });
+        add({"tvstd"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) {
+            t.FOptions.VideoStandard = v;
+            t.NoEffect(n); // a capture device's norm: no devices here
+        });
         add({"vstats_file"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.VStatsFileName = v; });
         add({"vcodec"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.SetCodecName(AVMEDIA_TYPE_VIDEO, v); });
         add({"acodec"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.SetCodecName(AVMEDIA_TYPE_AUDIO, v); });

@@ -71,13 +71,23 @@ TCustomFFmpeg::TSetResult TCustomFFmpeg::SetLibraryOption(const QString& name, c
                   Utf8(value).constData(), Utf8(name).constData());
         return TSetResult::srRefused;
     }
-    if (!found) return TSetResult::srUnknown;
+    if (!found) {
+        KeepUnclaimed(name, value);
+        return TSetResult::srUnknown;
+    }
 
     std::int64_t debug = 0, fdebug = 0;
     FF.av_opt_get_int(FCodecOpts[AVMEDIA_TYPE_VIDEO], "debug", 0, &debug);
     FF.av_opt_get_int(FFormatOpts, "fdebug", 0, &fdebug);
     if (debug || fdebug) FFLogger()->SetLogLevel(llDebug);
     return TSetResult::srSet;
+}
+
+void TCustomFFmpeg::KeepUnclaimed(const QString& name, const QString& value)
+{
+    auto& unclaimed = FOptions.UnclaimedOptions;
+    std::erase_if(unclaimed, [&name](const auto& entry) { return entry.first == name; });
+    unclaimed.emplace_back(name, value);
 }
 
 bool TCustomFFmpeg::IsLibraryOption(const QString& name) const
@@ -138,6 +148,7 @@ bool TCustomFFmpeg::GenericOption(const QString& name, const QString& value)
             }
         }
         if (!chosen) {
+            KeepUnclaimed(group.front().Name, group.front().Value);
             Log(llDebug, QStringLiteral("Option \"%1=%2\" has no equivalent for the codecs in use; "
                                         "ignored")
                              .arg(n, v));
@@ -183,7 +194,7 @@ QStringList TCustomFFmpeg::RememberedOptions(int target) const
     return names;
 }
 
-int TCustomFFmpeg::CopyOptions(int target, void* dest) const
+int TCustomFFmpeg::CopyOptions(int target, void* dest, bool toEncoder) const
 {
     void* source = OptionObject(target);
     if (!source || !dest) return 0;
@@ -191,6 +202,13 @@ int TCustomFFmpeg::CopyOptions(int target, void* dest) const
     for (const auto& [t, name] : FOptionNames) {
         if (t != target) continue;
         const QByteArray n = Utf8(name);
+        // Decoding options (such as "lowres") belong to the decoders; an encoder given one
+        // may not survive it.
+        if (toEncoder) {
+            const AVOption* opt = FF.av_opt_find(source, n.constData(), nullptr, 0, AV_OPT_SEARCH_CHILDREN);
+            if (opt && (opt->flags & AV_OPT_FLAG_DECODING_PARAM) && !(opt->flags & AV_OPT_FLAG_ENCODING_PARAM))
+                continue;
+        }
         std::uint8_t* text = nullptr;
         if (FF.av_opt_get(source, n.constData(), AV_OPT_SEARCH_CHILDREN, &text) < 0) continue;
         if (FF.av_opt_set(dest, n.constData(), reinterpret_cast<const char*>(text),
@@ -201,9 +219,36 @@ int TCustomFFmpeg::CopyOptions(int target, void* dest) const
     return copied;
 }
 
+QString TCustomFFmpeg::ScalerFlags() const
+{
+    std::uint8_t* text = nullptr;
+    if (!FSwsOpts || FF.av_opt_get(FSwsOpts, "sws_flags", 0, &text) < 0 || !text) return QStringLiteral("bicubic");
+    const QString flags = QString::fromUtf8(reinterpret_cast<const char*>(text));
+    FF.av_free(text);
+    return flags.isEmpty() ? QStringLiteral("bicubic") : flags;
+}
+
+std::vector<std::pair<QByteArray, QByteArray>> TCustomFFmpeg::DecoderOptions(AVMediaType type) const
+{
+    std::vector<std::pair<QByteArray, QByteArray>> options;
+    void* source = type >= 0 && type < AVMEDIA_TYPE_NB ? FCodecOpts[type] : nullptr;
+    if (!source) return options;
+    for (const auto& [t, name] : FOptionNames) {
+        if (t != type) continue;
+        const QByteArray n = Utf8(name);
+        if (!FF.av_opt_find(source, n.constData(), nullptr, AV_OPT_FLAG_DECODING_PARAM, AV_OPT_SEARCH_CHILDREN))
+            continue;
+        std::uint8_t* text = nullptr;
+        if (FF.av_opt_get(source, n.constData(), AV_OPT_SEARCH_CHILDREN, &text) < 0) continue;
+        options.emplace_back(n, QByteArray(reinterpret_cast<const char*>(text)));
+        FF.av_free(text);
+    }
+    return options;
+}
+
 int TCustomFFmpeg::CopyCodecOptions(AVCodecContext* ctx, AVMediaType type) const
 {
-    return type >= 0 && type < AVMEDIA_TYPE_NB ? CopyOptions(type, ctx) : 0;
+    return type >= 0 && type < AVMEDIA_TYPE_NB ? CopyOptions(type, ctx, true) : 0;
 }
 
 int TCustomFFmpeg::CopyFormatOptions(AVFormatContext* ctx) const

@@ -16,11 +16,6 @@ namespace ffoptions {
 // Picture sizes beyond this are refused at once instead of failing deep in the encoder.
 constexpr int MaxFrameDimension = 16384;
 
-[[noreturn]] inline void Fail(const QString& message)
-{
-    throw FFmpegException(message);
-}
-
 inline bool Flag(const QString& value)
 {
     return value != QLatin1String("0");

@@ -25,20 +25,16 @@ void TCustomFFmpeg::SetCodecName(AVMediaType type, const QString& value)
                                                       : "scodec";
     if (name.isEmpty()) Fail(QStringLiteral("Missing codec name for option \"%1\"").arg(option));
     const bool copy = name == QLatin1String("copy");
-    switch (type) {
-    case AVMEDIA_TYPE_VIDEO:
-        FOptions.VideoStreamCopy = copy || FOptions.VideoStreamCopy;
-        if (!copy) FOptions.VideoCodecName = name;
-        break;
-    case AVMEDIA_TYPE_AUDIO:
-        FOptions.AudioStreamCopy = copy || FOptions.AudioStreamCopy;
-        if (!copy) FOptions.AudioCodecName = name;
-        break;
-    default:
-        FOptions.SubtitleStreamCopy = copy || FOptions.SubtitleStreamCopy;
-        if (!copy) FOptions.SubtitleCodecName = name;
-        break;
-    }
+    // The later value wins, "copy" or a codec name alike.
+    QString& codecName = type == AVMEDIA_TYPE_VIDEO   ? FOptions.VideoCodecName
+                         : type == AVMEDIA_TYPE_AUDIO ? FOptions.AudioCodecName
+                                                      : FOptions.SubtitleCodecName;
+    bool& streamCopy = type == AVMEDIA_TYPE_VIDEO   ? FOptions.VideoStreamCopy
+                       : type == AVMEDIA_TYPE_AUDIO ? FOptions.AudioStreamCopy
+                                                    : FOptions.SubtitleStreamCopy;
+    streamCopy = copy;
+    if (copy) codecName.clear();
+    else codecName = name;
     if (!copy) RebuildCodecContext(type, name);
 }
 

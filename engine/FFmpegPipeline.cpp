@@ -3,6 +3,8 @@
 #include "FFmpegPipelinePrivate.h"
 #include "InputSource.h"
 
+#include <QFile>
+
 #include <QByteArray>
 
 #include <chrono>
@@ -25,11 +27,6 @@ std::int64_t NowMicroseconds()
         .count();
 }
 
-void Fail(const QString& message)
-{
-    throw FFmpegException(message);
-}
-
 void FailCode(const QString& message, int code)
 {
     throw FFmpegException(WithError(message, code));
@@ -40,6 +37,8 @@ TStreamCoder::~TStreamCoder()
     if (Enc) FF.avcodec_free_context(&Enc);
     FF.av_dict_free(&EncOpts);
     for (AVBSFContext*& bsf : Bsfs) FF.av_bsf_free(&bsf);
+    for (AVPacket*& pkt : BsfPackets) FF.av_packet_free(&pkt);
+    if (PendingClear) FF.av_packet_free(&PendingClear);
     if (Graph) FF.avfilter_graph_free(&Graph);
     if (Filtered) FF.av_frame_free(&Filtered);
     if (Swr) FF.swr_free(&Swr);
@@ -109,7 +108,7 @@ void TPipelineState::BuildTables()
 
 void TPipelineState::MapStreams()
 {
-    const std::vector<TStreamMap>& maps = O().StreamMaps;
+    const std::vector<TStreamMap>& maps = LiveOptions().StreamMaps;
     auto streamOf = [this](int file, int stream) -> int {
         if (file < 0 || size_t(file) >= InputFiles.size()) return -1;
         if (stream < 0 || unsigned(stream) >= InputFiles[size_t(file)].Ctx->nb_streams) return -1;
@@ -166,12 +165,12 @@ void TPipelineState::MapStreams()
 // Answers the input to read next, -1 when the loop ends, -2 to wait for a packet.
 int TPipelineState::ChooseInput()
 {
-    const TFFmpegOptions& o = O();
+    const TFFmpegOptions& o = LiveOptions();
     if (Join) {
         for (const TOutputStream& ost : OutputStreams) {
             if (ost.FileIndex != CurrentInput) continue;
             const int type = ost.C->Type == AVMEDIA_TYPE_VIDEO ? 0 : ost.C->Type == AVMEDIA_TYPE_AUDIO ? 1 : 2;
-            if (ost.C->FrameNumber >= OutputFiles[0].Mux->Opts.MaxFrames[size_t(type)]) return -1;
+            if (ost.C->FrameNumber >= OutputFiles[0].Mux->OutputOptions.MaxFrames[size_t(type)]) return -1;
         }
         return CurrentInput < int(InputFiles.size()) ? CurrentInput : -1;
     }
@@ -187,7 +186,7 @@ int TPipelineState::ChooseInput()
             continue;
         }
         const int type = ost.C->Type == AVMEDIA_TYPE_VIDEO ? 0 : ost.C->Type == AVMEDIA_TYPE_AUDIO ? 1 : 2;
-        if (ost.C->FrameNumber >= ost.C->Mux->Opts.MaxFrames[size_t(type)]) return -1;
+        if (ost.C->FrameNumber >= ost.C->Mux->OutputOptions.MaxFrames[size_t(type)]) return -1;
         const double t = o.InputSync ? (ist.Pts == AV_NOPTS_VALUE ? 0.0 : double(ist.Pts) / AV_TIME_BASE)
                                      : ost.C->LastTime;
         if (t < best) {
@@ -205,7 +204,7 @@ int TPipelineState::ChooseInput()
 void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
 {
     TInputFile& file = InputFiles[size_t(fileIndex)];
-    if (O().LoopInput && !Join && file.Ctx->duration > 0 &&
+    if (LiveOptions().LoopInput && !Join && file.Ctx->duration > 0 &&
         FF.av_seek_frame(file.Ctx, -1, file.Ctx->start_time == AV_NOPTS_VALUE ? 0 : file.Ctx->start_time,
                          AVSEEK_FLAG_BACKWARD) >= 0) {
         // Play the input again after itself; a recording time or frame limit ends the run.
@@ -214,7 +213,7 @@ void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
     }
     file.EndOfFile = true;
     if (!Join) {
-        if (O().OptShortest) endLoop = true;
+        if (LiveOptions().OptShortest) endLoop = true;
         return;
     }
     // Drain the decoders of this input into the shared encoders.
@@ -240,7 +239,7 @@ void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
         endLoop = true;
         return;
     }
-    const std::int64_t startOut = OutputFiles[0].Mux->Opts.StartTime;
+    const std::int64_t startOut = OutputFiles[0].Mux->OutputOptions.StartTime;
     InputFiles[size_t(CurrentInput + 1)].TSOffset += std::llround(end * AV_TIME_BASE) + startOut;
     ++CurrentInput;
 }
@@ -272,12 +271,16 @@ void TPipelineState::FlushAll()
         }
         if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
         if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
+        if (c->PendingClear) {
+            WritePacket(*c, c->PendingClear);
+            FF.av_packet_free(&c->PendingClear);
+        }
     }
 }
 
 void TPipelineState::Run()
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     Packet = FF.av_packet_alloc();
     CopyPacket = FF.av_packet_alloc();
     Decoded = FF.av_frame_alloc();
@@ -328,7 +331,7 @@ void TPipelineState::Run()
     }
 
     StartTime = LastReport = NowMicroseconds();
-    const TFFmpegOptions& first = OutputFiles[0].Mux->Opts;
+    const TFFmpegOptions& first = OutputFiles[0].Mux->OutputOptions;
     int lastFile = 0;
     try {
         while (!Stopping()) {
@@ -419,20 +422,20 @@ void TPipelineState::Run()
 // ---------------------------------------------------------------------------------------------
 
 TFFmpegTranscoder::TFFmpegTranscoder(QObject* owner)
-    : TCustomFFmpeg(owner), FState(std::make_unique<TPipelineState>(*this))
+    : TCustomFFmpeg(owner), FPipeline(std::make_unique<TPipelineState>(*this))
 {
 }
 
 TFFmpegTranscoder::~TFFmpegTranscoder()
 {
-    FState.reset();
+    FPipeline.reset();
 }
 
 bool TFFmpegTranscoder::OpenInput(const QString& fileName)
 {
     FErrorText.clear();
     try {
-        return FState->OpenInput(fileName);
+        return FPipeline->OpenInput(fileName);
     } catch (const FFmpegException& e) {
         FErrorText = e.Message();
         return false;
@@ -443,7 +446,7 @@ int TFFmpegTranscoder::CreateOutput(const QString& fileName, bool join)
 {
     FErrorText.clear();
     try {
-        return FState->CreateOutput(fileName, join);
+        return FPipeline->CreateOutput(fileName, join);
     } catch (const FFmpegException& e) {
         FErrorText = e.Message();
         return -1;
@@ -453,48 +456,69 @@ int TFFmpegTranscoder::CreateOutput(const QString& fileName, bool join)
 void TFFmpegTranscoder::Run()
 {
     FFinished = false;
-    if (FState->OutputFiles.empty()) Fail("At least one output file must be specified");
-    if (FState->InputFiles.empty()) Fail("At least one input file must be specified");
+    if (FPipeline->OutputFiles.empty()) Fail("At least one output file must be specified");
+    if (FPipeline->InputFiles.empty()) Fail("At least one input file must be specified");
     try {
-        FState->Run();
+        FPipeline->Run();
     } catch (...) {
-        FState->Release();
+        FPipeline->Release();
         throw;
     }
     FFinished = !FStopRequest.load();
-    FState->Release();
+    FPipeline->Release();
+}
+
+void TFFmpegTranscoder::DropOutputsFrom(int count)
+{
+    TPipelineState& s = *FPipeline;
+    if (count < 0 || size_t(count) >= s.OutputFiles.size()) return;
+    std::vector<std::shared_ptr<TMuxer>> dropped;
+    while (s.OutputFiles.size() > size_t(count)) {
+        std::shared_ptr<TMuxer> mux = s.OutputFiles.back().Mux;
+        if (dropped.empty() || dropped.back() != mux) dropped.push_back(mux);
+        s.OutputFiles.pop_back();
+        if (s.Coders.size() > s.OutputFiles.size()) s.Coders.resize(s.OutputFiles.size());
+    }
+    s.Join = s.Join && s.OutputFiles.size() > 1;
+    for (auto& mux : dropped) {
+        // Nothing was written yet: the file we created goes with the output.
+        const bool created = mux->Ctx && mux->Ctx->pb && !mux->HeaderWritten;
+        const QString name = mux->FileName;
+        mux.reset();
+        if (created) QFile::remove(name);
+    }
 }
 
 void TFFmpegTranscoder::CloseAll()
 {
-    FState->Release();
+    FPipeline->Release();
 }
 
 bool TFFmpegTranscoder::Joining() const
 {
-    return FState->Join;
+    return FPipeline->Join;
 }
 
 int TFFmpegTranscoder::InputFileCount() const
 {
-    return int(FState->InputFiles.size());
+    return int(FPipeline->InputFiles.size());
 }
 
 const AVFormatContext* TFFmpegTranscoder::InputFile(int index) const
 {
-    if (index < 0 || size_t(index) >= FState->InputFiles.size()) return nullptr;
-    return FState->InputFiles[size_t(index)].Ctx;
+    if (index < 0 || size_t(index) >= FPipeline->InputFiles.size()) return nullptr;
+    return FPipeline->InputFiles[size_t(index)].Ctx;
 }
 
 int TFFmpegTranscoder::OutputFileCount() const
 {
-    return int(FState->OutputFiles.size());
+    return int(FPipeline->OutputFiles.size());
 }
 
 void TFFmpegTranscoder::NewOutputStream(AVMediaType type)
 {
     TCustomFFmpeg::NewOutputStream(type); // refuses without an output
-    TPipelineState& s = *FState;
+    TPipelineState& s = *FPipeline;
     const int entry = int(s.OutputFiles.size()) - 1;
     TMuxer& mux = *s.OutputFiles.back().Mux;
     switch (type) {

@@ -24,6 +24,8 @@ public:
     bool OpenInput(const QString& fileName);
     // Creates one more output; answers the output count, or -1 with the reason in ErrorText().
     int CreateOutput(const QString& fileName, bool join);
+    // Removes the outputs from index count on (an output whose set-up failed after creation).
+    void DropOutputsFrom(int count);
     // Runs the task to its end. Errors raise FFmpegException; the files are closed either way.
     void Run();
     // Releases every input and output (also done by the destructor).
@@ -61,7 +63,7 @@ protected:
 
 private:
     friend struct TPipelineState;
-    std::unique_ptr<TPipelineState> FState;
+    std::unique_ptr<TPipelineState> FPipeline; // its inputs, outputs and run state
     QString FErrorText;
     std::atomic<bool> FStopRequest{false};
     bool FFinished = false;

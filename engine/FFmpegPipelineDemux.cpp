@@ -23,7 +23,7 @@ QString CheckDecoder(const QString& name, AVMediaType type)
 
 bool TPipelineState::OpenInput(const QString& fileName)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     if (InputFiles.size() >= size_t(MAX_FILES))
         Fail(QString::asprintf("max input files %d reached", MAX_FILES));
 
@@ -145,6 +145,12 @@ bool TPipelineState::OpenInput(const QString& fileName)
         case AVMEDIA_TYPE_VIDEO: {
             o.FrameWidth = par->width;
             o.FrameHeight = par->height;
+            for (const auto& [n, v] : T.DecoderOptions(AVMEDIA_TYPE_VIDEO))
+                if (n == "lowres") {
+                    const int steps = std::clamp(v.toInt(), 0, 8);
+                    o.FrameWidth = -((-o.FrameWidth) >> steps);
+                    o.FrameHeight = -((-o.FrameHeight) >> steps);
+                }
             AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
             o.FrameAspectRatio = (sar.num && par->height)
                                      ? av_q2d(sar) * par->width / par->height
@@ -188,6 +194,12 @@ bool TPipelineState::OpenInput(const QString& fileName)
         o.TotalDuration = ctx->duration;
 
     TInputFile file;
+    file.DecoderNames[AVMEDIA_TYPE_VIDEO] =
+        o.VideoCodecName.isEmpty() && o.ForcePgmyuvCodec ? QStringLiteral("pgmyuv") : o.VideoCodecName;
+    o.ForcePgmyuvCodec = false;
+    file.DecoderNames[AVMEDIA_TYPE_AUDIO] = o.AudioCodecName;
+    file.DecoderNames[AVMEDIA_TYPE_SUBTITLE] = o.SubtitleCodecName;
+    for (int type = 0; type < AVMEDIA_TYPE_NB; ++type) file.DecoderOpts[size_t(type)] = T.DecoderOptions(AVMediaType(type));
     file.Ctx = ctx;
     file.FileName = fileName;
     file.TSOffset = o.CopyTs ? o.InputTSOffset : o.InputTSOffset - timestamp;
@@ -224,16 +236,16 @@ bool TPipelineState::AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPac
     // Formats that allow discontinuities (transport and program streams) may jump; keep the
     // clock running by moving the file's offset.
     if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE &&
-        (file.Ctx->iformat->flags & AVFMT_TS_DISCONT) && !O().CopyTs) {
+        (file.Ctx->iformat->flags & AVFMT_TS_DISCONT) && !LiveOptions().CopyTs) {
         const std::int64_t dtsUs = FF.av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
         const std::int64_t delta = dtsUs - ist.NextPts;
-        const std::int64_t threshold = std::int64_t(O().DtsDeltaThreshold * AV_TIME_BASE);
+        const std::int64_t threshold = std::int64_t(LiveOptions().DtsDeltaThreshold * AV_TIME_BASE);
         if (delta < -threshold || delta > threshold) {
             file.TSOffset -= delta;
             const std::int64_t d = FF.av_rescale_q(delta, AV_TIME_BASE_Q, tb);
             pkt->dts -= d;
             if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= d;
-            if (O().Verbose > 2)
+            if (LiveOptions().Verbose > 2)
                 Log(llVerbose, QString::asprintf("timestamp discontinuity %lld, new offset= %lld",
                                                  (long long)delta, (long long)file.TSOffset));
         }

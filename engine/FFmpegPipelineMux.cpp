@@ -93,6 +93,16 @@ void SetLanguage(AVStream* st, const QString& language)
     if (!language.isEmpty()) FF.av_dict_set(&st->metadata, "language", language.toUtf8().constData(), 0);
 }
 
+// The options that only a muxer's or encoder's own table knows, for the object that knows them.
+void ClaimOptions(const TFFmpegOptions& o, void* obj, AVDictionary** dict)
+{
+    for (const auto& [name, value] : o.UnclaimedOptions) {
+        const QByteArray n = name.toUtf8();
+        if (FF.av_opt_find(obj, n.constData(), nullptr, 0, AV_OPT_SEARCH_CHILDREN))
+            FF.av_dict_set(dict, n.constData(), value.toUtf8().constData(), 0);
+    }
+}
+
 void ApplyCommonEncoderSettings(TMuxer& mux, AVCodecContext* enc, int globalFlag)
 {
     enc->thread_count = 0; // automatic, as the command line does
@@ -135,7 +145,7 @@ void SetMatrix(std::uint16_t*& dest, const std::vector<std::uint16_t>& m)
 
 void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -146,10 +156,13 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
     if (o.VideoStreamCopy) {
         c->Copy = true;
     } else {
-        c->Codec = ChooseEncoder(mux, AVMEDIA_TYPE_VIDEO, o.VideoCodecName);
+        // "f pgmyuv" writes images with the codec of that name.
+        const bool pgmyuv = o.VideoCodecName.isEmpty() && mux.OutputOptions.ForcePgmyuvCodec;
+        c->Codec = ChooseEncoder(mux, AVMEDIA_TYPE_VIDEO, pgmyuv ? QStringLiteral("pgmyuv") : o.VideoCodecName);
         AVCodecContext* enc = c->Enc = FF.avcodec_alloc_context3(c->Codec);
         if (!enc) Fail("av_mallocz fail");
         T.CopyCodecOptions(enc, AVMEDIA_TYPE_VIDEO);
+        ClaimOptions(o, enc, &c->EncOpts);
         ApplyCommonEncoderSettings(mux, enc, o.VideoGlobalHeader & 1);
 
         AVRational rate = (o.FrameRate.num > 0 && o.FrameRate.den > 0) ? o.FrameRate : AVRational{25, 1};
@@ -180,10 +193,15 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
             bool supported = false;
             for (const AVPixelFormat* p = pixFmts; *p != AV_PIX_FMT_NONE; ++p)
                 if (*p == fmt) supported = true;
-            if (!supported)
+            if (!supported) {
+                const AVPixelFormat wanted = fmt;
                 fmt = fmt == AV_PIX_FMT_NONE
                           ? pixFmts[0]
                           : FF.avcodec_find_best_pix_fmt_of_list(pixFmts, fmt, 0, nullptr);
+                if (wanted != AV_PIX_FMT_NONE && fmt != AV_PIX_FMT_NONE)
+                    Log(llWarning, QString("Pixel format %1 is not supported by %2, using %3")
+                                       .arg(FF.av_get_pix_fmt_name(wanted), c->Codec->name, FF.av_get_pix_fmt_name(fmt)));
+            }
         }
         if (fmt == AV_PIX_FMT_NONE) fmt = AV_PIX_FMT_YUV420P;
         enc->pix_fmt = fmt;
@@ -213,6 +231,7 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
     c->PadRight = o.FramePadRight;
     c->PadColor = o.PadColor;
     c->Filters = o.VideoFilters;
+    c->ScalerFlags = T.ScalerFlags();
     Coders[size_t(entry)].push_back(c);
     o.VideoCodecName.clear();
     o.VideoStreamCopy = false;
@@ -221,7 +240,7 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
 
 void TPipelineState::NewAudioStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -236,6 +255,7 @@ void TPipelineState::NewAudioStream(TMuxer& mux, int entry)
         AVCodecContext* enc = c->Enc = FF.avcodec_alloc_context3(c->Codec);
         if (!enc) Fail("av_mallocz fail");
         T.CopyCodecOptions(enc, AVMEDIA_TYPE_AUDIO);
+        ClaimOptions(o, enc, &c->EncOpts);
         ApplyCommonEncoderSettings(mux, enc, o.VideoGlobalHeader & 2);
 
         // The nearest rate, channel count and sample format the encoder supports.
@@ -296,7 +316,7 @@ void TPipelineState::NewAudioStream(TMuxer& mux, int entry)
 
 void TPipelineState::NewSubtitleStream(TMuxer& mux, int entry)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     auto c = std::make_shared<TStreamCoder>();
     c->Mux = &mux;
     c->St = NewStream(mux);
@@ -311,6 +331,7 @@ void TPipelineState::NewSubtitleStream(TMuxer& mux, int entry)
         c->Enc = FF.avcodec_alloc_context3(c->Codec);
         if (!c->Enc) Fail("av_mallocz fail");
         T.CopyCodecOptions(c->Enc, AVMEDIA_TYPE_SUBTITLE);
+        ClaimOptions(o, c->Enc, &c->EncOpts);
         c->Enc->time_base = AV_TIME_BASE_Q;
         if (o.SubtitleCodecTag) c->Enc->codec_tag = o.SubtitleCodecTag;
     }
@@ -322,7 +343,7 @@ void TPipelineState::NewSubtitleStream(TMuxer& mux, int entry)
 
 int TPipelineState::CreateOutput(const QString& fileName, bool join)
 {
-    TFFmpegOptions& o = O();
+    TFFmpegOptions& o = LiveOptions();
     if (Join) {
         T.FErrorText = "Cannot join more than one output file.";
         return -1;
@@ -356,7 +377,8 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
         return -1;
     }
     mux->FileName = fileName.left(1024);
-    mux->Opts = o;
+    mux->OutputOptions = o;
+    o.ForcePgmyuvCodec = false; // belongs to the "f" this output consumed
 
     // Stream kinds: what the muxer or the options ask for, and what the inputs can feed.
     bool useVideo = fmt->video_codec != AV_CODEC_ID_NONE || !o.VideoCodecName.isEmpty() || o.VideoStreamCopy;
@@ -443,6 +465,7 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
     }
 
     T.CopyFormatOptions(mux->Ctx);
+    ClaimOptions(o, mux->Ctx, &mux->MuxOpts);
     mux->Ctx->max_delay = int(o.MuxMaxDelay * AV_TIME_BASE);
     if (o.MuxPreload > 0)
         FF.av_dict_set_int(&mux->MuxOpts, "preload", std::int64_t(o.MuxPreload * AV_TIME_BASE), 0);
@@ -478,7 +501,7 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
             const QString msg = WithError(QString::asprintf("%s failed for stream %d, codec %s", bsf->filter->name,
                                                            c.St->index, c.Copy ? "copy" : c.Codec->name),
                                           ret);
-            if (s.O().ExitOnError) Fail(msg);
+            if (c.Mux->OutputOptions.ExitOnError) Fail(msg);
             s.Log(llError, msg);
             FilterAndWrite(s, c, pkt, index + 1, temps);
             return;
@@ -514,9 +537,11 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
 
 void TPipelineState::WritePacket(TStreamCoder& c, AVPacket* pkt)
 {
-    thread_local std::vector<AVPacket*> temps;
-    while (temps.size() < c.Bsfs.size()) temps.push_back(FF.av_packet_alloc());
-    FilterAndWrite(*this, c, pkt, 0, temps);
+    while (c.BsfPackets.size() < c.Bsfs.size()) {
+        c.BsfPackets.push_back(FF.av_packet_alloc());
+        if (!c.BsfPackets.back()) Fail("av_mallocz fail");
+    }
+    FilterAndWrite(*this, c, pkt, 0, c.BsfPackets);
 }
 
 void TPipelineState::WriteHeaders()

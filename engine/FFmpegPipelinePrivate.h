@@ -16,7 +16,6 @@
 const char* MediaTypeName(int type);
 // "<prefix>: <library error text>"
 QString WithError(const QString& prefix, int code);
-[[noreturn]] void Fail(const QString& message);
 // Monotonic clock in microseconds (progress and preview intervals).
 std::int64_t NowMicroseconds();
 [[noreturn]] void FailCode(const QString& message, int code);
@@ -28,6 +27,10 @@ struct TInputFile {
     std::array<double, MAX_STREAMS> TSScale{};
     bool EndOfFile = false;
     bool NoPacket = false;
+    // Decoders named for the file ("vcodec", "acodec", "scodec") and the decoding options set
+    // before it was opened, by media type.
+    std::array<QString, AVMEDIA_TYPE_NB> DecoderNames;
+    std::array<std::vector<std::pair<QByteArray, QByteArray>>, AVMEDIA_TYPE_NB> DecoderOpts;
     int FirstStream = 0; // index of its first stream in TPipelineState::InputStreams
     int StreamCount = 0; // streams when the run started
 };
@@ -50,7 +53,7 @@ struct TInputStream {
 struct TMuxer {
     AVFormatContext* Ctx = nullptr;
     QString FileName;
-    TFFmpegOptions Opts; // the option state when the output was created
+    TFFmpegOptions OutputOptions; // snapshot of the option state when the output was created
     AVDictionary* MuxOpts = nullptr;
     bool HeaderWritten = false;
     bool TrailerWritten = false;
@@ -75,10 +78,13 @@ struct TStreamCoder {
     bool EncoderOpen = false;
     QStringList BsfNames;
     std::vector<AVBSFContext*> Bsfs;
+    std::vector<AVPacket*> BsfPackets; // one scratch packet per filter's output
 
     std::int64_t SyncOpts = 0; // next position, encoder time base (frames or samples)
+    double SyncSkew = 0;       // input gaps too large to fill, in the same units
     int FrameNumber = 0;
     float Quality = -1.0f;
+    int PictType = 0; // of the last encoded picture (AVPictureType)
     std::array<std::uint64_t, 3> FrameError{}; // squared error of the last frame, per plane
     std::array<std::uint64_t, 3> TotalError{}; // summed over the run
     double LastTime = 0.0;     // seconds reached in the output
@@ -91,10 +97,12 @@ struct TStreamCoder {
     int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
     std::array<int, 3> PadColor{16, 128, 128};
     QString Filters;
+    QString ScalerFlags = QStringLiteral("bicubic"); // of the option state when the stream was made
     AVFilterGraph* Graph = nullptr;
     AVFilterContext* BufferSrc = nullptr;
     AVFilterContext* BufferSink = nullptr;
     int GraphWidth = -1, GraphHeight = -1, GraphFormat = -1; // the input the graph was built for
+    int InWidth = -1, InHeight = -1, InFormat = -1;          // of the last decoded picture
     bool GraphNeeded = false;
     AVFrame* Filtered = nullptr;
 
@@ -107,6 +115,10 @@ struct TStreamCoder {
     AVFrame* AudioFrame = nullptr; // one encoder frame, reused
     std::vector<std::uint8_t*> ConvBuffer;
     int ConvCapacity = 0;
+
+    // DVB subtitles: the packet that clears the last picture, held until the next picture shows
+    // whether it comes in time (a new picture replaces the old one anyway).
+    AVPacket* PendingClear = nullptr;
 
     // two-pass
     FILE* PassLog = nullptr;
@@ -131,7 +143,8 @@ struct TPipelineState {
     ~TPipelineState();
 
     TFFmpegTranscoder& T;
-    TFFmpegOptions& O() { return T.FOptions; }
+    // The option state as it stands now; each output keeps its own snapshot (TMuxer).
+    TFFmpegOptions& LiveOptions() { return T.FOptions; }
 
     std::vector<TInputFile> InputFiles;
     std::vector<TOutputFile> OutputFiles;
@@ -201,7 +214,8 @@ struct TPipelineState {
     // video (FFmpegFramesVideo.cpp)
     void VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
     void EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
-    void BuildVideoGraph(TStreamCoder& c, const AVFrame* frame);
+    // False when the picture cannot be cropped and the frame is dropped.
+    bool BuildVideoGraph(TStreamCoder& c, const AVFrame* frame);
     void DrainEncoder(TStreamCoder& c);
     void ReceivePackets(TStreamCoder& c);
     void WriteVStats(TStreamCoder& c, int frameSize);
@@ -210,6 +224,7 @@ struct TPipelineState {
     void AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
     void BuildResampler(TStreamCoder& c, const AVFrame* frame);
     void EncodeAudioFifo(TStreamCoder& c, bool flush);
+    void InsertSilence(TStreamCoder& c, std::int64_t samples);
 
     // subtitles (FFmpegFramesDecode.cpp)
     void SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs);

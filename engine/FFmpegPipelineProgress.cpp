@@ -6,7 +6,7 @@
 
 void TPipelineState::ReportProgress(bool isLast, int fileIndex)
 {
-    const TFFmpegOptions& o = O();
+    const TFFmpegOptions& o = LiveOptions();
     if (OutputFiles.empty()) return;
     AVFormatContext* oc = OutputFiles[0].Mux->Ctx;
     std::int64_t size = 0;

@@ -12,16 +12,7 @@
 
 namespace {
 
-class Pipeline : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        LoadPipelineLibraries();
-        ASSERT_TRUE(Dir.isValid());
-    }
-    QString Out(const QString& name) const { return Dir.filePath(name); }
-    QTemporaryDir Dir;
-};
+using Pipeline = PipelineTest;
 
 struct TFormatCase {
     const char* File;

@@ -23,6 +23,18 @@ inline void LoadPipelineLibraries()
     ASSERT_TRUE(FFLoader().LoadLibraries(EngineLibrarySet)) << FFLoader().LastError().toStdString();
 }
 
+// The libraries loaded and a folder for the outputs of one test.
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        LoadPipelineLibraries();
+        ASSERT_TRUE(Dir.isValid());
+    }
+    QString Out(const QString& name) const { return Dir.filePath(name); }
+    QTemporaryDir Dir;
+};
+
 // A small clip: testsrc video at 25 fps and a sine tone.
 inline QString Clip(const QString& name, double seconds, const QStringList& codecArgs,
                     const QString& size = "320x240", bool audio = true, bool video = true)
