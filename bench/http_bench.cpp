@@ -189,8 +189,10 @@ int main(int argc, char** argv)
     // machine load and memory rows do not follow a large file write.
     for (size_t first : {size_t(0), size_t(4)})
         for (int r = 0; r < runs; ++r)
-            for (size_t i = first; i < std::min(rows.size(), first + 4); ++i) {
-                auto& row = rows[i];
+            for (size_t k = 0; k < 4 && first + k < rows.size(); ++k) {
+                // Each round starts one row later, so no row always runs first.
+                const size_t count = std::min<size_t>(4, rows.size() - first);
+                auto& row = rows[first + (k + size_t(r)) % count];
                 const Sample s = row.run();
                 row.seconds.push_back(s.seconds);
                 row.peakKb = std::max(row.peakKb, s.peakKb);

@@ -29,6 +29,10 @@ constexpr qint64 kProgressIntervalMs = 30;            // progress at most this o
 // Memory bodies are made resident a few megabytes ahead of the data in one call each, rather
 // than one page fault per page; huge pages where the system offers them.
 constexpr qint64 kPopulateAhead = 8 * 1024 * 1024;
+// While the network keeps the worker waiting, it makes up to this much of a memory body
+// resident beyond the data, a slice at a time, so the copy later finds its pages ready.
+constexpr qint64 kPopulateIdleAhead = 32 * 1024 * 1024;
+constexpr qint64 kPopulateIdleSlice = 2 * 1024 * 1024;
 
 void AdviseMemory(QByteArray& memory, qint64 from, qint64 to, bool wholeRegion)
 {
@@ -287,6 +291,21 @@ static bool WriteBody(TWinHTTPTransfer& t, const char* data, qint64 n)
     }
     if (t.bytesRead - t.progressBytes >= t.bufferSize && t.progressClock.elapsed() >= kProgressIntervalMs)
         FireProgress(t);
+    return true;
+}
+
+// One slice of a memory body made resident ahead of the data; false when there is nothing to do.
+static bool PopulateWhileIdle(TWinHTTPTransfer& t)
+{
+    std::lock_guard lock(t.fence);
+    if (!t.isMemory || t.abandoned || !t.stream)
+        return false;
+    const qint64 limit = std::min<qint64>(t.memory.capacity(), t.memory.size() + kPopulateIdleAhead);
+    if (t.populated >= limit)
+        return false;
+    const qint64 upTo = std::min(limit, std::max<qint64>(t.populated, t.memory.size()) + kPopulateIdleSlice);
+    AdviseMemory(t.memory, std::max<qint64>(t.populated, t.memory.size()), upTo, false);
+    t.populated = upTo;
     return true;
 }
 
@@ -644,7 +663,11 @@ static CURLcode Perform(TWinHTTPTransfer& t)
             result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
-        curl_multi_poll(t.multi, nullptr, 0, kPollSliceMs, nullptr);
+        int ready = 0;
+        if (curl_multi_wait(t.multi, nullptr, 0, 0, &ready) == CURLM_OK && ready == 0 && PopulateWhileIdle(t))
+            continue;
+        if (ready == 0)
+            curl_multi_poll(t.multi, nullptr, 0, kPollSliceMs, nullptr);
     }
     if (finished) {
         int left = 0;
