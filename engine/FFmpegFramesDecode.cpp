@@ -103,9 +103,7 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                     if (duration <= 0 && ist.St->avg_frame_rate.num > 0)
                         duration = FF.av_rescale_q(1, av_inv_q(ist.St->avg_frame_rate), AV_TIME_BASE_Q);
                     ist.NextPts = pts + duration + duration * Decoded->repeat_pict / 2;
-                    PreProcessVideo(ist, Decoded);
-                    for (TOutputStream& ost : OutputStreams)
-                        if (ost.Source == &ist && !ost.C->Copy) VideoOut(ost, Decoded, pts);
+                    PreProcessVideo(ist, Decoded, pts);
                 } else if (type == AVMEDIA_TYPE_AUDIO) {
                     if (Decoded->sample_rate > 0)
                         ist.NextPts = pts + std::int64_t(Decoded->nb_samples) * AV_TIME_BASE / Decoded->sample_rate;
@@ -121,6 +119,7 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                 FF.av_frame_unref(Decoded);
                 if (Stopping()) break;
             }
+            if (!pkt && type == AVMEDIA_TYPE_VIDEO) DrainDeinterlacer(ist);
         }
     } else if (pkt && pkt->duration > 0) {
         ist.NextPts += FF.av_rescale_q(pkt->duration, ist.St->time_base, AV_TIME_BASE_Q);

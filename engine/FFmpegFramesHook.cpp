@@ -1,5 +1,6 @@
-// Per-frame offers to the application and to frame-hook modules: the custom hook (may change
-// the picture), the preview, and modules loaded at run time with Configure/Process/Release.
+// Video pre-processing, once per decoded picture before any output sees it: deinterlacing,
+// then the offers to the application and to frame-hook modules (the custom hook may change the
+// picture), and the preview; modules are loaded at run time with Configure/Process/Release.
 #include "FFmpegPipelinePrivate.h"
 
 #include <QByteArray>
@@ -154,41 +155,136 @@ bool TPipelineState::BitmapToFrame(const TBitmap& bitmap, AVFrame* frame)
     return true;
 }
 
-void TPipelineState::PreProcessVideo(TInputStream& ist, AVFrame* frame)
+void TPipelineState::PreProcessVideo(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs)
 {
     ++DecodedVideoFrames;
+    if (!ist.Deinterlace) {
+        HookAndOutput(ist, frame, ptsUs);
+        return;
+    }
+    if (ist.Deint && (frame->width != ist.DeintWidth || frame->height != ist.DeintHeight ||
+                      frame->format != ist.DeintFormat))
+        DrainDeinterlacer(ist);
+    if (!ist.Deint && !BuildDeinterlacer(ist, frame)) {
+        // The stream goes on as decoded; once said is enough.
+        Log(llError, "Deinterlacing failed.");
+        ist.Deinterlace = false;
+        HookAndOutput(ist, frame, ptsUs);
+        return;
+    }
+    const std::int64_t saved = frame->pts;
+    frame->pts = ptsUs;
+    const int ret = FF.av_buffersrc_add_frame_flags(ist.DeintSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    frame->pts = saved;
+    if (ret < 0) {
+        Log(llError, "Deinterlacing failed.");
+        HookAndOutput(ist, frame, ptsUs);
+        return;
+    }
+    PullDeinterlaced(ist);
+}
+
+bool TPipelineState::BuildDeinterlacer(TInputStream& ist, const AVFrame* frame)
+{
+    AVFilterGraph* graph = ist.Deint = FF.avfilter_graph_alloc();
+    if (!graph) return false;
+    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
+    const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
+                                              frame->width, frame->height, frame->format, AV_TIME_BASE, sar.num,
+                                              std::max(sar.den, 1))
+                                .toUtf8();
+    bool ok = FF.avfilter_graph_create_filter(&ist.DeintSrc, FF.avfilter_get_by_name("buffer"), "src",
+                                              args.constData(), nullptr, graph) >= 0 &&
+              FF.avfilter_graph_create_filter(&ist.DeintSink, FF.avfilter_get_by_name("buffersink"), "out",
+                                              nullptr, nullptr, graph) >= 0;
+    if (ok) {
+        // Only pictures marked interlaced change; progressive ones pass as they are.
+        AVFilterInOut* outputs = FF.avfilter_inout_alloc();
+        AVFilterInOut* inputs = FF.avfilter_inout_alloc();
+        ok = outputs && inputs;
+        if (ok) {
+            outputs->name = FF.av_strdup("in");
+            outputs->filter_ctx = ist.DeintSrc;
+            inputs->name = FF.av_strdup("out");
+            inputs->filter_ctx = ist.DeintSink;
+            ok = FF.avfilter_graph_parse_ptr(graph, "yadif=mode=0:parity=-1:deint=1", &inputs, &outputs, nullptr) >= 0;
+        }
+        FF.avfilter_inout_free(&inputs);
+        FF.avfilter_inout_free(&outputs);
+    }
+    ok = ok && FF.avfilter_graph_config(graph, nullptr) >= 0;
+    if (!ok) {
+        FF.avfilter_graph_free(&ist.Deint);
+        ist.DeintSrc = ist.DeintSink = nullptr;
+        return false;
+    }
+    ist.DeintWidth = frame->width;
+    ist.DeintHeight = frame->height;
+    ist.DeintFormat = frame->format;
+    return true;
+}
+
+void TPipelineState::PullDeinterlaced(TInputStream& ist)
+{
+    // The deinterlacer counts in a time base of its own (half the input's).
+    const AVRational tb = FF.av_buffersink_get_time_base(ist.DeintSink);
+    while (!Stopping() && FF.av_buffersink_get_frame(ist.DeintSink, Deinterlaced) >= 0) {
+        HookAndOutput(ist, Deinterlaced, FF.av_rescale_q(Deinterlaced->pts, tb, AV_TIME_BASE_Q));
+        FF.av_frame_unref(Deinterlaced);
+    }
+}
+
+// The picture the deinterlacer still holds, at the end of the input or before a new size.
+void TPipelineState::DrainDeinterlacer(TInputStream& ist)
+{
+    if (!ist.Deint) return;
+    if (FF.av_buffersrc_add_frame_flags(ist.DeintSrc, nullptr, 0) >= 0) PullDeinterlaced(ist);
+    FF.av_frame_unref(Deinterlaced);
+    FF.avfilter_graph_free(&ist.Deint);
+    ist.DeintSrc = ist.DeintSink = nullptr;
+}
+
+void TPipelineState::HookAndOutput(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs)
+{
+    ++PreparedVideoFrames;
     const bool hook = T.CustomHook && T.OnHookFrame;
-    if (!hook && Hooks.empty()) return;
-    if (FF.av_frame_make_writable(frame) < 0) {
-        Log(llError, "hook buf malloc error.");
+    if (hook || !Hooks.empty()) {
+        if (FF.av_frame_make_writable(frame) < 0) {
+            Log(llError, "hook buf malloc error.");
+        } else if (hook) {
+            RunCustomHook(frame, ptsUs);
+        } else {
+            for (size_t i = 0; i < Hooks.size(); ++i) ProcessFrameHook(*Hooks[i], HookContexts[i], frame, ptsUs);
+        }
+    }
+    for (TOutputStream& ost : OutputStreams)
+        if (ost.Source == &ist && !ost.C->Copy) VideoOut(ost, frame, ptsUs);
+}
+
+void TPipelineState::RunCustomHook(AVFrame* frame, std::int64_t ptsUs)
+{
+    if (!FrameToBitmap(frame, HookBitmap)) {
+        Log(llError, "Cannot initialize the toRGB conversion context");
+        T.CustomHook = false;
         return;
     }
-    if (hook) {
-        if (!FrameToBitmap(frame, HookBitmap)) {
-            Log(llError, "Cannot initialize the toRGB conversion context");
-            T.CustomHook = false;
-            return;
-        }
-        THookInfo info;
-        info.Bitmap = &HookBitmap;
-        info.FrameNumber = DecodedVideoFrames;
-        info.PTS = ist.Pts;
-        info.Update = true;
-        info.StopHook = false;
-        try {
-            T.OnHookFrame(info);
-        } catch (const std::exception& e) {
-            Log(llError, QString("Error occurs OnCustomHook: ") + QString::fromUtf8(e.what()));
-            info.Update = false;
-        }
-        if (info.Update && !BitmapToFrame(HookBitmap, frame)) {
-            Log(llError, "Cannot initialize the fromRGB conversion context");
-            info.StopHook = true;
-        }
-        if (info.StopHook) T.CustomHook = false;
-        return;
+    THookInfo info;
+    info.Bitmap = &HookBitmap;
+    info.FrameNumber = PreparedVideoFrames;
+    info.PTS = ptsUs;
+    info.Update = true;
+    info.StopHook = false;
+    try {
+        T.OnHookFrame(info);
+    } catch (const std::exception& e) {
+        Log(llError, QString("Error occurs OnCustomHook: ") + QString::fromUtf8(e.what()));
+        info.Update = false;
     }
-    for (size_t i = 0; i < Hooks.size(); ++i) ProcessFrameHook(*Hooks[i], HookContexts[i], frame, ist.Pts);
+    if (info.Update && !BitmapToFrame(HookBitmap, frame)) {
+        Log(llError, "Cannot initialize the fromRGB conversion context");
+        info.StopHook = true;
+    }
+    if (info.StopHook) T.CustomHook = false;
 }
 
 void TPipelineState::OfferPreview(const AVFrame* frame, std::int64_t ptsUs)

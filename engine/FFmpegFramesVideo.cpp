@@ -9,10 +9,10 @@
 
 namespace {
 
-bool NeedsGraph(const TStreamCoder& c, const AVFrame* frame, const TFFmpegOptions& o)
+bool NeedsGraph(const TStreamCoder& c, const AVFrame* frame)
 {
     return c.CropTop || c.CropBottom || c.CropLeft || c.CropRight || c.PadTop || c.PadBottom || c.PadLeft ||
-           c.PadRight || !c.Filters.isEmpty() || o.DoDeinterlace || frame->width != c.Enc->width ||
+           c.PadRight || !c.Filters.isEmpty() || frame->width != c.Enc->width ||
            frame->height != c.Enc->height || frame->format != c.Enc->pix_fmt;
 }
 
@@ -64,7 +64,6 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
         right = (right * frame->width / in->width) & ~1;
     }
     QStringList chain;
-    if (o.DoDeinterlace) chain << "yadif=mode=0:parity=-1:deint=1";
     const int cropW = frame->width - left - right, cropH = frame->height - top - bottom;
     if (cropW <= 0 || cropH <= 0) {
         if (o.ExitOnError) Fail("error cropping picture");
@@ -124,7 +123,7 @@ void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
     c.InWidth = frame->width;
     c.InHeight = frame->height;
     c.InFormat = frame->format;
-    if (!NeedsGraph(c, frame, o)) {
+    if (!NeedsGraph(c, frame)) {
         if (c.Graph) FF.avfilter_graph_free(&c.Graph);
         EncodeVideo(ost, frame, ptsUs);
         return;

@@ -62,8 +62,10 @@ void TPipelineState::Release()
     OutputStreams.clear();
     Coders.clear();
     OutputFiles.clear();
-    for (TInputStream& ist : InputStreams)
+    for (TInputStream& ist : InputStreams) {
         if (ist.Dec) FF.avcodec_free_context(&ist.Dec);
+        if (ist.Deint) FF.avfilter_graph_free(&ist.Deint);
+    }
     InputStreams.clear();
     for (TInputFile& f : InputFiles)
         if (f.Ctx) CloseInputContext(&f.Ctx);
@@ -71,6 +73,7 @@ void TPipelineState::Release()
     if (Packet) FF.av_packet_free(&Packet);
     if (CopyPacket) FF.av_packet_free(&CopyPacket);
     if (Decoded) FF.av_frame_free(&Decoded);
+    if (Deinterlaced) FF.av_frame_free(&Deinterlaced);
     if (VStats) std::fclose(VStats);
     VStats = nullptr;
     Join = false;
@@ -159,6 +162,10 @@ void TPipelineState::MapStreams()
     for (TOutputStream& ost : OutputStreams) {
         ost.Source = &InputStreams[size_t(ost.SourceIndex)];
         ost.Source->Used = true;
+        // One output that asks for it deinterlaces the stream for all it feeds: the hooks see
+        // one picture per decoded frame.
+        if (ost.C->Type == AVMEDIA_TYPE_VIDEO && !ost.C->Copy && ost.C->Mux->OutputOptions.DoDeinterlace)
+            ost.Source->Deinterlace = true;
     }
 }
 
@@ -284,7 +291,8 @@ void TPipelineState::Run()
     Packet = FF.av_packet_alloc();
     CopyPacket = FF.av_packet_alloc();
     Decoded = FF.av_frame_alloc();
-    if (!Packet || !CopyPacket || !Decoded) Fail("av_mallocz fail");
+    Deinterlaced = FF.av_frame_alloc();
+    if (!Packet || !CopyPacket || !Decoded || !Deinterlaced) Fail("av_mallocz fail");
 
     BuildTables();
     MapStreams();

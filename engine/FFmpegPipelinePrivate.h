@@ -47,6 +47,13 @@ struct TInputStream {
     bool PastRecordingTime = false;
     bool Flushed = false;
     bool Used = false;
+    // Deinterlacing, before the hooks and for every output the stream feeds: its own graph,
+    // which gives each picture back one picture later.
+    bool Deinterlace = false;
+    AVFilterGraph* Deint = nullptr;
+    AVFilterContext* DeintSrc = nullptr;
+    AVFilterContext* DeintSink = nullptr;
+    int DeintWidth = -1, DeintHeight = -1, DeintFormat = -1;
 };
 
 // One output file. In join mode several entries share it.
@@ -164,6 +171,7 @@ struct TPipelineState {
     bool DupDropChanged = false;
     std::int64_t StartTime = 0, LastReport = 0;
     int DecodedVideoFrames = 0;
+    int PreparedVideoFrames = 0; // pictures through deinterlacing, offered to the hooks
     std::int64_t QPHistogram[52] = {};
     FILE* VStats = nullptr;
 
@@ -171,7 +179,7 @@ struct TPipelineState {
     TBitmap HookBitmap, PreviewBitmap;
     SwsContext* ToRGB = nullptr;
     SwsContext* FromRGB = nullptr;
-    AVFrame* HookFrame = nullptr;
+    AVFrame* Deinterlaced = nullptr;
     std::int64_t LastPreview = 0;
     std::vector<std::shared_ptr<TFrameHookModule>> Hooks;
     std::vector<void*> HookContexts;
@@ -230,7 +238,12 @@ struct TPipelineState {
     void SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs);
 
     // hook and preview (FFmpegFramesHook.cpp)
-    void PreProcessVideo(TInputStream& ist, AVFrame* frame);
+    void PreProcessVideo(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);
+    void HookAndOutput(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);
+    void RunCustomHook(AVFrame* frame, std::int64_t ptsUs);
+    bool BuildDeinterlacer(TInputStream& ist, const AVFrame* frame);
+    void PullDeinterlaced(TInputStream& ist);
+    void DrainDeinterlacer(TInputStream& ist);
     void OfferPreview(const AVFrame* frame, std::int64_t ptsUs);
     bool FrameToBitmap(const AVFrame* frame, TBitmap& bitmap);
     bool BitmapToFrame(const TBitmap& bitmap, AVFrame* frame);

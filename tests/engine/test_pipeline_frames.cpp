@@ -175,6 +175,63 @@ TEST_F(PipelineFrames, BitstreamFilterAndVideoFilterChain)
     EXPECT_EQ(CountFrames(out2), 25);
 }
 
+// Interlaced pictures with motion: a bar moving fast, its two fields taken 20 ms apart.
+QString Combed()
+{
+    return MediaFixture("pipe_combed.mpg",
+                        {"-f", "lavfi", "-i",
+                         "color=c=black:size=160x120:rate=50,format=yuv420p,"
+                         "geq=lum='if(between(X\\,mod(T*400\\,140)\\,mod(T*400\\,140)+20)\\,235\\,16)':"
+                         "cb=128:cr=128,tinterlace=mode=interleave_top",
+                         "-t", "1", "-c:v", "mpeg2video", "-flags", "+ildct+ilme", "-top", "1", "-q:v", "2", "-an"});
+}
+
+// How far each row stands from the mean of its neighbours: large for combing.
+double CombScore(const TBitmap& b)
+{
+    double sum = 0;
+    for (int y = 1; y + 1 < b.Height; ++y)
+        for (int x = 0; x < b.Width; ++x) {
+            const int above = b.ScanLine(y - 1)[x * 3 + 1], here = b.ScanLine(y)[x * 3 + 1];
+            const int below = b.ScanLine(y + 1)[x * 3 + 1];
+            sum += std::abs(here - (above + below) / 2);
+        }
+    return sum / (double(b.Width) * b.Height);
+}
+
+// The hook sees the pictures the outputs get: deinterlaced ones, numbered from 1 without gaps,
+// every one of them also after the deinterlacer's one-picture delay is drained.
+TEST_F(PipelineFrames, DeinterlacingComesBeforeTheHook)
+{
+    const QString source = Combed();
+    ASSERT_FALSE(source.isEmpty());
+    auto run = [&](bool deinterlace, double& comb, std::vector<int>& numbers) {
+        TJob job;
+        comb = 0;
+        job.T.CustomHook = true;
+        job.T.OnHookFrame = [&](THookInfo& info) {
+            numbers.push_back(info.FrameNumber);
+            comb = std::max(comb, CombScore(*info.Bitmap));
+            info.Update = false;
+        };
+        ASSERT_TRUE(job.Input(source));
+        const QString out = Out(deinterlace ? "deint_hook.avi" : "combed_hook.avi");
+        TOptionList options{{"vcodec", "mpeg4"}, {"qscale", "2"}};
+        if (deinterlace) options.push_back({"deinterlace", "1"});
+        ASSERT_TRUE(job.Output(out, options));
+        ASSERT_EQ(job.Run().toStdString(), "");
+        EXPECT_EQ(CountFrames(out), 25);
+    };
+    double combed = 0, deinterlaced = 0;
+    std::vector<int> plain, numbered;
+    run(false, combed, plain);
+    run(true, deinterlaced, numbered);
+    ASSERT_EQ(numbered.size(), 25u);
+    for (size_t i = 0; i < numbered.size(); ++i) EXPECT_EQ(numbered[i], int(i + 1));
+    EXPECT_GT(combed, 1.0);
+    EXPECT_LT(deinterlaced, combed / 3) << "combed " << combed << ", deinterlaced " << deinterlaced;
+}
+
 // A frame-hook module built from source at test time: it blanks the luma plane.
 QString BuildHookModule(const QString& dir)
 {
