@@ -149,6 +149,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the run did not reach the summary\n");
         return 1;
     }
+    std::printf("log window lines: %lld\n", static_cast<long long>(formLog.Lines().size()));
     window.close();
     SetShellFolderOverride(QStringLiteral("AppData"), QString());
     SetShellFolderOverride(QStringLiteral("Personal"), QString());

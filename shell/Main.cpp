@@ -206,7 +206,9 @@ void TFormMain::FormCreate()
 
     UpdatePageCaptions();                                                      // 13
 
-    // 14: the engine's messages reach the log window from here on.
+    // 14: the engine's messages reach the log window from here on, all of them: the log is
+    // what a user sends when a conversion went wrong.
+    FFLogger()->SetLogLevel(llDebug);
     FFLogger()->OnLog = [this](QObject*, std::uint32_t threadID, TLogLevel level, const QString& message) {
         Log(FormatLogLine(threadID, level, message));
     };

@@ -110,7 +110,22 @@ void TFormLog::Log(const QString& line)
     entry.replace(QLatin1Char('\r'), QLatin1Char(' '));
     entry.replace(QLatin1Char('\n'), QLatin1Char(' '));
     lines_.append(entry);
-    MemoLog->appendPlainText(entry);
+    // A hidden window only keeps the text: a long conversion at the debug level sends hundreds
+    // of thousands of lines, and a text widget costs about a kilobyte for each.
+    if (isVisible())
+        ShowNewLines();
+}
+
+void TFormLog::ShowNewLines()
+{
+    const qsizetype count = lines_.size();
+    if (shownLines_ == count)
+        return;
+    if (shownLines_ + 1 == count)
+        MemoLog->appendPlainText(lines_.last());
+    else
+        MemoLog->appendPlainText(lines_.mid(shownLines_).join(QLatin1Char('\n')));
+    shownLines_ = count;
 }
 
 QStringList TFormLog::Lines() const
@@ -205,6 +220,7 @@ void TFormLog::ButtonDeleteClick()
     if (answer != mrYes)
         return;
     lines_.clear();
+    shownLines_ = 0;
     MemoLog->clear();
     // Once cleared, the log no longer tells the whole story of this run; it stays unsaveable.
     saveDisabledForRun_ = true;
@@ -245,6 +261,7 @@ void TFormLog::PanelBottomResize()
 
 void TFormLog::FormShow()
 {
+    ShowNewLines();
     LoadPlacement();
     PanelBottomResize();
 }

@@ -65,6 +65,9 @@ private:
     QPushButton* ButtonOK = nullptr;
     QPushButton* ButtonDelete = nullptr;
     QPushButton* ButtonSave = nullptr;
+    void ShowNewLines();
+
     QStringList lines_;
+    qsizetype shownLines_ = 0;   // of lines_, the first ones the text area holds
     bool saveDisabledForRun_ = false;
 };

@@ -42,7 +42,35 @@ TEST(LogWindow, EachCallIsOneLineInArrivalOrder)
     ASSERT_EQ(log.Lines().size(), 3);
     EXPECT_EQ(log.Lines().at(0), QStringLiteral("#2468.3: x"));
     EXPECT_FALSE(log.Lines().at(1).contains(QLatin1Char('\n')));
+    log.show();
+    QApplication::processEvents();
     EXPECT_EQ(MemoText(log).split(QLatin1Char('\n')).size(), 3);
+}
+
+// The text area is filled when the window is shown, with every line kept while it was hidden,
+// and follows at once while it is open.
+TEST(LogWindow, HiddenWindowFillsItsTextAreaWhenShown)
+{
+    TFormLog log;
+    for (int i = 0; i < 5000; ++i)
+        log.Log(QStringLiteral("#7.7: line %1").arg(i));
+    EXPECT_TRUE(MemoText(log).isEmpty());
+    log.show();
+    QApplication::processEvents();
+    QStringList shown = MemoText(log).split(QLatin1Char('\n'));
+    ASSERT_EQ(shown.size(), 5000);
+    EXPECT_EQ(shown.first(), QStringLiteral("#7.7: line 0"));
+    EXPECT_EQ(shown.last(), QStringLiteral("#7.7: line 4999"));
+    log.Log(QStringLiteral("#7.7: while open"));
+    EXPECT_EQ(MemoText(log).split(QLatin1Char('\n')).last(), QStringLiteral("#7.7: while open"));
+    log.hide();
+    log.Log(QStringLiteral("#7.7: after closing"));
+    log.show();
+    QApplication::processEvents();
+    shown = MemoText(log).split(QLatin1Char('\n'));
+    ASSERT_EQ(shown.size(), 5002);
+    EXPECT_EQ(shown.last(), QStringLiteral("#7.7: after closing"));
+    EXPECT_EQ(log.Lines().size(), 5002);
 }
 
 TEST(LogWindow, LinesFromAWorkerThreadArriveOnTheMainThread)
