@@ -201,7 +201,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
 
 void TPipelineState::ReceivePackets(TStreamCoder& c)
 {
-    AVPacket* pkt = CopyPacket;
+    AVPacket* pkt = EncodedPacket;
     for (;;) {
         const int ret = FF.avcodec_receive_packet(c.Enc, pkt);
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;

@@ -72,6 +72,9 @@ void TPipelineState::Release()
     InputFiles.clear();
     if (Packet) FF.av_packet_free(&Packet);
     if (CopyPacket) FF.av_packet_free(&CopyPacket);
+    if (EncodedPacket) FF.av_packet_free(&EncodedPacket);
+    if (SubtitlePacket) FF.av_packet_free(&SubtitlePacket);
+    SubtitleBuffer = {};
     if (Decoded) FF.av_frame_free(&Decoded);
     if (Deinterlaced) FF.av_frame_free(&Deinterlaced);
     if (VStats) std::fclose(VStats);
@@ -290,9 +293,11 @@ void TPipelineState::Run()
     TFFmpegOptions& o = LiveOptions();
     Packet = FF.av_packet_alloc();
     CopyPacket = FF.av_packet_alloc();
+    EncodedPacket = FF.av_packet_alloc();
+    SubtitlePacket = FF.av_packet_alloc();
     Decoded = FF.av_frame_alloc();
     Deinterlaced = FF.av_frame_alloc();
-    if (!Packet || !CopyPacket || !Decoded || !Deinterlaced) Fail("av_mallocz fail");
+    if (!Packet || !CopyPacket || !EncodedPacket || !SubtitlePacket || !Decoded || !Deinterlaced) Fail("av_mallocz fail");
 
     BuildTables();
     MapStreams();

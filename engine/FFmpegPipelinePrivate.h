@@ -19,6 +19,8 @@ QString WithError(const QString& prefix, int code);
 // Monotonic clock in microseconds (progress and preview intervals).
 std::int64_t NowMicroseconds();
 [[noreturn]] void FailCode(const QString& message, int code);
+// The options that only a muxer's or encoder's own table knows, for the object that knows them.
+void ClaimOptions(const TFFmpegOptions& o, void* obj, AVDictionary** dict);
 
 struct TInputFile {
     AVFormatContext* Ctx = nullptr;
@@ -162,8 +164,12 @@ struct TPipelineState {
     bool Join = false;
     int CurrentInput = 0; // join mode
 
+    // One scratch packet per stage: read, stream copy, encoder output, subtitle output.
     AVPacket* Packet = nullptr;
     AVPacket* CopyPacket = nullptr;
+    AVPacket* EncodedPacket = nullptr;
+    AVPacket* SubtitlePacket = nullptr;
+    std::vector<std::uint8_t> SubtitleBuffer; // what a subtitle encoder writes into, for the run
     AVFrame* Decoded = nullptr;
 
     std::int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
@@ -191,9 +197,6 @@ struct TPipelineState {
 
     // mux (FFmpegPipelineMux.cpp)
     int CreateOutput(const QString& fileName, bool join);
-    void NewVideoStream(TMuxer& mux, int entry);
-    void NewAudioStream(TMuxer& mux, int entry);
-    void NewSubtitleStream(TMuxer& mux, int entry);
     void WritePacket(TStreamCoder& c, AVPacket* pkt);
     void WriteHeaders();
     void LogSessionDescription();
@@ -208,7 +211,10 @@ struct TPipelineState {
     void FlushAll();
     void Release();
 
-    // encoder set-up (FFmpegFramesSetup.cpp)
+    // encoders (FFmpegPipelineEncoders.cpp)
+    void NewVideoStream(TMuxer& mux, int entry);
+    void NewAudioStream(TMuxer& mux, int entry);
+    void NewSubtitleStream(TMuxer& mux, int entry);
     void SetUpOutputStream(TOutputStream& ost);
     void OpenCodecs();
     void CloseCodecs();
@@ -234,7 +240,7 @@ struct TPipelineState {
     void EncodeAudioFifo(TStreamCoder& c, bool flush);
     void InsertSilence(TStreamCoder& c, std::int64_t samples);
 
-    // subtitles (FFmpegFramesDecode.cpp)
+    // subtitles (FFmpegFramesSubtitle.cpp)
     void SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs);
 
     // hook and preview (FFmpegFramesHook.cpp)
