@@ -119,7 +119,9 @@ inline int CountFrames(const QString& file, const QString& stream = "v:0")
 {
     const CommandResult r = RunCommand("ffprobe", {"-v", "error", "-select_streams", stream, "-count_packets",
                                                    "-show_entries", "stream=nb_read_packets", "-of", "csv=p=0", file});
-    return r.out.trimmed().toInt();
+    // A transport stream lists its streams again under its programs, with an empty column for
+    // them: the first field of the first line is the count.
+    return r.out.trimmed().section(QLatin1Char('\n'), 0, 0).section(QLatin1Char(','), 0, 0).trimmed().toInt();
 }
 
 // Decoded 16-bit samples of a file, as written (interleaved when several channels).
