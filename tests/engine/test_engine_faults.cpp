@@ -212,6 +212,15 @@ TEST_F(Faults, AFrameSizeChangeMidStreamIsLoggedAndScaled)
     EXPECT_EQ(DecodeErrors(out).toStdString(), "");
     WaitServicingEvents([&] { return log.Contains("frame size changed to 320x240"); }, 10000);
     EXPECT_TRUE(log.Contains("Input Stream #0.0 frame size changed to 320x240, yuv420p"));
+
+    // Deinterlacing holds one picture back; a new size must not lose it, nor the last one.
+    TJob deinterlaced;
+    ASSERT_TRUE(deinterlaced.Input(both));
+    const QString out2 = Out("sizes_deint.avi");
+    ASSERT_TRUE(deinterlaced.Output(out2, {{"vcodec", "mpeg4"}, {"s", "160x120"}, {"deinterlace", "1"}}));
+    ASSERT_EQ(deinterlaced.Run().toStdString(), "");
+    EXPECT_EQ(CountFrames(out2), CountFrames(out));
+    EXPECT_EQ(DecodeErrors(out2).toStdString(), "");
 }
 
 TEST_F(Faults, SeekingBeforeTheStartLandsOnTheFirstPicture)
