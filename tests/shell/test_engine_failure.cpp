@@ -2,9 +2,12 @@
 // of the program still starts. Its own program, so no earlier test has loaded them.
 #include "ShellTestSupport.h"
 
+#include "FFmpegApi.h"
 #include "FFmpegLoader.h"
+#include "FFmpegLogger.h"
 
 #include <QAction>
+#include <QTest>
 
 TEST_F(ShellTest, BrokenEngineLibrariesAreLoggedAndTheWizardStillStarts)
 {
@@ -31,5 +34,12 @@ TEST_F(ShellTest, EngineLibrariesLoadAtStart)
     LinkSkins();
     // No lib folder: the system's copies are found.
     TFormMain& w = Start(std::make_unique<TEngineComponent>());
-    EXPECT_TRUE(w.Engine().LibrariesLoaded()) << w.Engine().LastError().toStdString();
+    ASSERT_TRUE(w.Engine().LibrariesLoaded()) << w.Engine().LastError().toStdString();
+    // The window hears everything, down to the libraries' debug lines.
+    EXPECT_EQ(FFLogger()->LogLevel(), llDebug);
+    EXPECT_EQ(TFFLogger::LibraryThreshold(), AV_LOG_DEBUG);
+    FF.av_log(nullptr, AV_LOG_DEBUG, "a debug line from the libraries\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return LogText().contains(QStringLiteral(".7: a debug line from the libraries"));
+    }, 5000)) << LogText().toStdString();
 }
