@@ -261,7 +261,6 @@ void TFormLog::PanelBottomResize()
 
 void TFormLog::FormShow()
 {
-    ShowNewLines();
     LoadPlacement();
     PanelBottomResize();
 }
@@ -274,6 +273,8 @@ void TFormLog::FormClose()
 void TFormLog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // Also when the system shows it again (its owner restored): lines came in meanwhile.
+    ShowNewLines();
     if (!event->spontaneous())
         FormShow();
 }
