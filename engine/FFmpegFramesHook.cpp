@@ -188,31 +188,9 @@ bool TPipelineState::BuildDeinterlacer(TInputStream& ist, const AVFrame* frame)
 {
     AVFilterGraph* graph = ist.Deint = FF.avfilter_graph_alloc();
     if (!graph) return false;
-    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
-    const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
-                                              frame->width, frame->height, frame->format, AV_TIME_BASE, sar.num,
-                                              std::max(sar.den, 1))
-                                .toUtf8();
-    bool ok = FF.avfilter_graph_create_filter(&ist.DeintSrc, FF.avfilter_get_by_name("buffer"), "src",
-                                              args.constData(), nullptr, graph) >= 0 &&
-              FF.avfilter_graph_create_filter(&ist.DeintSink, FF.avfilter_get_by_name("buffersink"), "out",
-                                              nullptr, nullptr, graph) >= 0;
-    if (ok) {
-        // Only pictures marked interlaced change; progressive ones pass as they are.
-        AVFilterInOut* outputs = FF.avfilter_inout_alloc();
-        AVFilterInOut* inputs = FF.avfilter_inout_alloc();
-        ok = outputs && inputs;
-        if (ok) {
-            outputs->name = FF.av_strdup("in");
-            outputs->filter_ctx = ist.DeintSrc;
-            inputs->name = FF.av_strdup("out");
-            inputs->filter_ctx = ist.DeintSink;
-            ok = FF.avfilter_graph_parse_ptr(graph, "yadif=mode=0:parity=-1:deint=1", &inputs, &outputs, nullptr) >= 0;
-        }
-        FF.avfilter_inout_free(&inputs);
-        FF.avfilter_inout_free(&outputs);
-    }
-    ok = ok && FF.avfilter_graph_config(graph, nullptr) >= 0;
+    // Only pictures marked interlaced change; progressive ones pass as they are.
+    const bool ok = OpenVideoGraph(graph, frame, "yadif=mode=0:parity=-1:deint=1", AV_PIX_FMT_NONE, ist.DeintSrc,
+                                   ist.DeintSink) >= 0;
     if (!ok) {
         FF.avfilter_graph_free(&ist.Deint);
         ist.DeintSrc = ist.DeintSink = nullptr;

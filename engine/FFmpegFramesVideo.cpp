@@ -27,6 +27,40 @@ QString PadColorText(const std::array<int, 3>& yuv)
 
 } // namespace
 
+int OpenVideoGraph(AVFilterGraph* graph, const AVFrame* frame, const char* chain, AVPixelFormat sinkFormat,
+                   AVFilterContext*& src, AVFilterContext*& sink)
+{
+    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
+    const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
+                                              frame->width, frame->height, frame->format, AV_TIME_BASE, sar.num,
+                                              std::max(sar.den, 1))
+                                .toUtf8();
+    int ret = FF.avfilter_graph_create_filter(&src, FF.avfilter_get_by_name("buffer"), "src", args.constData(),
+                                              nullptr, graph);
+    if (ret < 0) return ret;
+    ret = FF.avfilter_graph_create_filter(&sink, FF.avfilter_get_by_name("buffersink"), "out", nullptr, nullptr,
+                                          graph);
+    if (ret < 0) return ret;
+    if (sinkFormat != AV_PIX_FMT_NONE) {
+        const AVPixelFormat formats[] = {sinkFormat, AV_PIX_FMT_NONE};
+        FF.av_opt_set_bin(sink, "pix_fmts", reinterpret_cast<const std::uint8_t*>(formats), sizeof(AVPixelFormat),
+                          AV_OPT_SEARCH_CHILDREN);
+    }
+    AVFilterInOut* outputs = FF.avfilter_inout_alloc();
+    AVFilterInOut* inputs = FF.avfilter_inout_alloc();
+    ret = AVERROR(ENOMEM);
+    if (outputs && inputs) {
+        outputs->name = FF.av_strdup("in");
+        outputs->filter_ctx = src;
+        inputs->name = FF.av_strdup("out");
+        inputs->filter_ctx = sink;
+        ret = FF.avfilter_graph_parse_ptr(graph, chain, &inputs, &outputs, nullptr);
+    }
+    FF.avfilter_inout_free(&inputs);
+    FF.avfilter_inout_free(&outputs);
+    return ret < 0 ? ret : FF.avfilter_graph_config(graph, nullptr);
+}
+
 bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
 {
     if (c.Graph) FF.avfilter_graph_free(&c.Graph);
@@ -36,21 +70,6 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
     if (!graph) Fail("Error opening filters!");
     // Scalers that the graph inserts itself (format conversion, a user's chain) use them too.
     graph->scale_sws_opts = FF.av_strdup(("flags=" + c.ScalerFlags).toUtf8().constData());
-
-    const AVRational sar = frame->sample_aspect_ratio.num ? frame->sample_aspect_ratio : AVRational{0, 1};
-    const QByteArray args = QString::asprintf("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d",
-                                              frame->width, frame->height, frame->format, AV_TIME_BASE, sar.num,
-                                              std::max(sar.den, 1))
-                                .toUtf8();
-    int ret = FF.avfilter_graph_create_filter(&c.BufferSrc, FF.avfilter_get_by_name("buffer"), "src",
-                                              args.constData(), nullptr, graph);
-    if (ret < 0) FailCode("Error opening filters", ret);
-    ret = FF.avfilter_graph_create_filter(&c.BufferSink, FF.avfilter_get_by_name("buffersink"), "out", nullptr,
-                                          nullptr, graph);
-    if (ret < 0) FailCode("Error opening filters", ret);
-    const AVPixelFormat formats[] = {c.Enc->pix_fmt, AV_PIX_FMT_NONE};
-    FF.av_opt_set_bin(c.BufferSink, "pix_fmts", reinterpret_cast<const std::uint8_t*>(formats),
-                      sizeof(AVPixelFormat), AV_OPT_SEARCH_CHILDREN);
 
     // Crops were given for the stream's first size; a changed size takes them in proportion.
     int top = c.CropTop, bottom = c.CropBottom, left = c.CropLeft, right = c.CropRight;
@@ -89,17 +108,7 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
     }
     if (chain.isEmpty()) chain << "null";
     const QByteArray desc = chain.join(',').toUtf8();
-
-    AVFilterInOut* outputs = FF.avfilter_inout_alloc();
-    AVFilterInOut* inputs = FF.avfilter_inout_alloc();
-    outputs->name = FF.av_strdup("in");
-    outputs->filter_ctx = c.BufferSrc;
-    inputs->name = FF.av_strdup("out");
-    inputs->filter_ctx = c.BufferSink;
-    ret = FF.avfilter_graph_parse_ptr(graph, desc.constData(), &inputs, &outputs, nullptr);
-    FF.avfilter_inout_free(&inputs);
-    FF.avfilter_inout_free(&outputs);
-    if (ret >= 0) ret = FF.avfilter_graph_config(graph, nullptr);
+    const int ret = OpenVideoGraph(graph, frame, desc.constData(), c.Enc->pix_fmt, c.BufferSrc, c.BufferSink);
     if (ret < 0) {
         Log(llError, "Error opening filters: " + QString::fromUtf8(desc));
         FailCode("Error opening filters", ret);

@@ -19,6 +19,11 @@ QString WithError(const QString& prefix, int code);
 // Monotonic clock in microseconds (progress and preview intervals).
 std::int64_t NowMicroseconds();
 [[noreturn]] void FailCode(const QString& message, int code);
+// Opens `graph` as buffer -> chain -> buffersink for pictures like `frame`, with times in
+// microseconds; the sink gives `sinkFormat` unless that is AV_PIX_FMT_NONE. A library code < 0 on
+// failure (FFmpegFramesVideo.cpp).
+int OpenVideoGraph(AVFilterGraph* graph, const AVFrame* frame, const char* chain, AVPixelFormat sinkFormat,
+                   AVFilterContext*& src, AVFilterContext*& sink);
 // The options that only a muxer's or encoder's own table knows, for the object that knows them.
 void ClaimOptions(const TFFmpegOptions& o, void* obj, AVDictionary** dict);
 
