@@ -2,15 +2,14 @@
 // runs the links through the download run behind a terminal display.
 // Exit status: 0 every link saved, 1 any link failed, 2 bad arguments, 130 after Ctrl+C.
 #include "CliFolders.h"
+#include "CliOutput.h"
 #include "CliProgress.h"
 #include "DownloadArguments.h"
 #include "DownloadCommand.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QSocketNotifier>
-#include <QTemporaryFile>
 
 #include <csignal>
 #include <cstdio>
@@ -50,17 +49,11 @@ int main(int argc, char** argv)
         return BadArguments(error);
     if (args.Help) {
         std::fputs(DownloadHelpText().toUtf8().constData(), stdout);
-        return 0;
+        return CheckedOutput(QStringLiteral("vornic-download"), 0);
     }
     const QString folder = QDir(args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir).absolutePath();
-    const QString missing = MissingOutputFolder(folder);
-    if (!missing.isEmpty())
-        return BadArguments(missing);
-    const QString unwritable = UnwritableOutputFolder(folder);
-    if (!unwritable.isEmpty()) {
-        std::fprintf(stderr, "vornic-download: %s\n", unwritable.toUtf8().constData());
-        return 1;
-    }
+    if (const int status = CheckOutputFolder(QStringLiteral("vornic-download"), folder, DownloadUsageText()))
+        return status;
 
     TCliDisplay display(isatty(STDERR_FILENO) != 0, stderr);
     TDownloadCommand command(args, folder, display, stdout);
@@ -80,5 +73,6 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, OnInterrupt);
     // A reader of the paths that goes away must not kill the run halfway through a file.
     std::signal(SIGPIPE, SIG_IGN);
-    return command.Execute();
+    // The saved paths on standard output are the result; losing them is a failed run.
+    return CheckedOutput(QStringLiteral("vornic-download"), command.Execute());
 }

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
+#include <cstdio>
+
 QString MissingOutputFolder(const QString& folder)
 {
     const QFileInfo info(folder);
@@ -20,4 +22,20 @@ QString UnwritableOutputFolder(const QString& folder)
     if (!probe.open())
         return QStringLiteral("cannot write into the output folder %1: %2").arg(folder, probe.errorString());
     return {};
+}
+
+int CheckOutputFolder(const QString& program, const QString& folder, const QString& usage)
+{
+    const QString missing = MissingOutputFolder(folder);
+    if (!missing.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n%s", program.toUtf8().constData(), missing.toUtf8().constData(),
+                     usage.toUtf8().constData());
+        return 2;
+    }
+    const QString unwritable = UnwritableOutputFolder(folder);
+    if (!unwritable.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", program.toUtf8().constData(), unwritable.toUtf8().constData());
+        return 1;
+    }
+    return 0;
 }

@@ -8,3 +8,8 @@
 QString MissingOutputFolder(const QString& folder);
 // Empty when a new file can be created in the folder.
 QString UnwritableOutputFolder(const QString& folder);
+
+// 0 when the folder can take the run's files. Otherwise the message goes to standard error as
+// "program: message" and the answer is the exit status: 2 for a mistake on the command line
+// (followed by `usage`), 1 for a folder that takes no file.
+int CheckOutputFolder(const QString& program, const QString& folder, const QString& usage);

@@ -6,6 +6,7 @@
 #include "CliCommands.h"
 #include "CliDVD.h"
 #include "CliFolders.h"
+#include "CliOutput.h"
 #include "CliProgress.h"
 #include "FFmpegEngine.h"
 #include "FFmpegLogger.h"
@@ -13,14 +14,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QTemporaryFile>
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -36,15 +33,7 @@ void OnInterrupt(int signal)
     std::signal(signal, SIG_DFL);
 }
 
-// What was written to standard output must have arrived: "> /dev/full" or a closed pipe is a
-// failed run, never a success.
-int CheckedOutput(int status)
-{
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return status;
-    std::fprintf(stderr, "vornic-convert: cannot write to standard output: %s\n", std::strerror(errno));
-    return status == 0 || status == 2 ? 1 : status;
-}
+const QString Program = QStringLiteral("vornic-convert");
 
 int BadArguments(const QString& message)
 {
@@ -67,25 +56,19 @@ int main(int argc, char** argv)
     switch (args.Mode) {
     case cmHelp:
         std::fputs(HelpText().toUtf8().constData(), stdout);
-        return CheckedOutput(0);
+        return CheckedOutput(Program, 0);
     case cmListPresets:
-        return CheckedOutput(ListPresets(stdout));
+        return CheckedOutput(Program, ListPresets(stdout));
     case cmDVDInfo:
-        return CheckedOutput(ShowDVDInfo(args.DVD.Root, stdout));
+        return CheckedOutput(Program, ShowDVDInfo(args.DVD.Root, stdout));
     default:
         break;
     }
 
     if (args.Mode == cmConvert) {
         const QString folder = args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir;
-        const QString missing = MissingOutputFolder(folder);
-        if (!missing.isEmpty())
-            return BadArguments(missing);
-        const QString unwritable = UnwritableOutputFolder(folder);
-        if (!unwritable.isEmpty()) {
-            std::fprintf(stderr, "vornic-convert: %s\n", unwritable.toUtf8().constData());
-            return 1;
-        }
+        if (const int status = CheckOutputFolder(Program, folder, UsageText()))
+            return status;
     }
 
     // Log lines pass through the display, so they never land in the middle of the bar.
@@ -113,10 +96,10 @@ int main(int argc, char** argv)
     }
 
     if (args.Mode == cmInfo)
-        return CheckedOutput(ShowInfo(engine, args.Files, stdout, stderr));
+        return CheckedOutput(Program, ShowInfo(engine, args.Files, stdout, stderr));
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    const int status = CheckedOutput(Convert(engine, args, display, stdout, &StopRequested));
+    const int status = CheckedOutput(Program, Convert(engine, args, display, stdout, &StopRequested));
     return StopRequested.load() ? 128 + int(StopSignal) : status;
 }

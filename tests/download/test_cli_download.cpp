@@ -155,6 +155,26 @@ TEST(CliDownload, DefaultQualityFetchesOnceWithoutFormatAndSavesFlv)
     EXPECT_EQ(Contents(saved), QByteArray::fromStdString(media));
 }
 
+// The saved paths are the result: a standard output that takes nothing fails the run, also
+// when the file itself was saved.
+TEST(CliDownload, LostStandardOutputIsAFailure)
+{
+    TVideoTestServer server;
+    server.Add("good", TVideoEntry{.title = "Good clip", .media = {{22, Body(64 * 1024, 3)}}});
+    UseService(server);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QStringList& args : {QStringList{"--help"}, QStringList{"--output-dir", dir.path(), Link(server, "good")}}) {
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(Program(), args);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 1) << args.join(' ').toStdString() << "\n" << err.toStdString();
+        EXPECT_TRUE(err.contains(QStringLiteral("vornic-download: cannot write to standard output"))) << err.toStdString();
+    }
+}
+
 TEST(CliDownload, BadArgumentsExitTwoWithTheUsage)
 {
     QTemporaryDir dir;
