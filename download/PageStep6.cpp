@@ -97,10 +97,4 @@ void TPageStep6::ShowStatusBox(const TDownloadStatusBox& status)
 
 void TPageStep6::EmptyDownloadList() { ListViewURLDownload->clear(); }
 
-void TPageStep6::ResetStatus()
-{
-    for (QLabel* label : {LabelURLCurrentFile, LabelURLStatus, LabelSpeed, LabelURLElapsedTime, LabelURLTimeLeft, LabelQuality})
-        label->setText(QStringLiteral("..."));
-    ProgressBarDownload->setValue(0);
-    LabelProgressBarDownload->setText(QStringLiteral("0%"));
-}
+void TPageStep6::ResetStatus() { ShowStatusBox({}); }

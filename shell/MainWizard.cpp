@@ -256,8 +256,7 @@ void TFormMain::FinishDownloadRun()
     if (closing_)
         return;
     PageStep5->EmptyURLs();
-    PageStep6->EmptyDownloadList();
-    PageStep6->ResetStatus();
+    PageStep6->EmptyDownloadList();   // the run has already put its status box back to idle
     ShowPage(wpStep7);
     UpdatePageCaptions();
     PageStep7->SetCounts(download_->TotalURLs, download_->SucceededURLs);

@@ -18,8 +18,6 @@ constexpr qint64 RedrawIntervalMs = 100;
 // bar moves four times a second from 64 KB/s, while a fast link costs only the 30 ms rate.
 constexpr int MediaPieceBytes = 16 * 1024;
 
-const QString Idle = QStringLiteral("...");
-
 QString Shown(const QString& path) { return QDir::toNativeSeparators(path); }
 
 } // namespace
@@ -99,9 +97,9 @@ struct TDownloadCommand::TState {
         SinceRedraw.start();
         const TDownloadStatusBox& box = Run.StatusBox();
         QString label = QStringLiteral("(%1/%2) %3").arg(Run.CurrentURLIndex + 1).arg(Run.TotalURLs).arg(box.CurrentFile);
-        if (box.Speed != Idle)
+        if (box.Speed != DownloadIdleText)
             label += QStringLiteral("  ") + box.Speed;
-        Display.Progress(box.Progress, label, box.TimeLeft == Idle ? QString() : box.TimeLeft);
+        Display.Progress(box.Progress, label, box.TimeLeft == DownloadIdleText ? QString() : box.TimeLeft);
     }
 };
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-const QString Idle = QStringLiteral("...");
-
 // What a file created now would get: the temporary file is made private, the saved one follows
 // the user's file-creation mask like any other new file.
 QFile::Permissions NewFilePermissions()
@@ -88,7 +86,7 @@ void TDownloadRun::FillDownloadList(const QStringList& links)
         row.Size = QStringLiteral("0 KB");
         row.Speed = QStringLiteral("0 KB/s");
         row.Progress = QStringLiteral("0%");
-        row.URL = Idle;
+        row.URL = DownloadIdleText;
         rows_ << row;
     }
 }
@@ -273,11 +271,18 @@ void TDownloadRun::StartMediaTransfer(const QString& url)
     if (!WinHTTPDownload.Read(false)) {
         Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": the transfer could not start");
         DiscardPartial();
-        if (Settings.PreferYouTubeQuality)
-            PostNextQuality();
-        else
-            FailCurrentURL();
+        FailCurrentQuality();
     }
+}
+
+// The quality tried failed: the next one (queued, as a component may still be inside its
+// completion), or the row fails when no preference is followed.
+void TDownloadRun::FailCurrentQuality()
+{
+    if (Settings.PreferYouTubeQuality)
+        PostNextQuality();
+    else
+        FailCurrentURL();
 }
 
 void TDownloadRun::DiscardPartial()
@@ -329,10 +334,7 @@ void TDownloadRun::WinHTTPDownloadDone()
     if (!SaveMedia(path, why)) {
         Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": cannot save: ") + why;
         DiscardPartial();
-        if (Settings.PreferYouTubeQuality)
-            PostNextQuality();
-        else
-            FailCurrentURL();
+        FailCurrentQuality();
         return;
     }
     DownloadedFiles << path;
@@ -351,11 +353,7 @@ void TDownloadRun::WinHTTPDownloadAnyError()
     if (!running_ || CancelRequested() || !ValidRow())
         return;
     Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": ") + WinHTTPDownload.LastError();
-    // Queued: the component is still inside its completion.
-    if (Settings.PreferYouTubeQuality)
-        PostNextQuality();
-    else
-        FailCurrentURL();
+    FailCurrentQuality();
 }
 
 void TDownloadRun::WinHTTPDownloadAborted() { FinishDownloadRun(); }
@@ -420,7 +418,7 @@ void TDownloadRun::ResetProgress()
 
 void TDownloadRun::ResetStatusBox()
 {
-    status_ = TDownloadStatusBox{Idle, Idle, Idle, Idle, Idle, Idle, 0, QStringLiteral("0%")};
+    status_ = {};
     if (OnStatusChanged)
         OnStatusChanged(this);
 }

@@ -21,11 +21,15 @@ struct TDownloadRow {
     QStringList Reasons;      // one line per failed step: "[HQ18]: The server answered ..."
 };
 
-// The status box: each text "..." when idle.
+// What every text of the status box shows when idle.
+inline const QString DownloadIdleText = QStringLiteral("...");
+
+// The status box; as constructed, the idle box.
 struct TDownloadStatusBox {
-    QString CurrentFile, Status, Speed, ElapsedTime, TimeLeft, Quality;
+    QString CurrentFile = DownloadIdleText, Status = DownloadIdleText, Speed = DownloadIdleText,
+            ElapsedTime = DownloadIdleText, TimeLeft = DownloadIdleText, Quality = DownloadIdleText;
     int Progress = 0;
-    QString ProgressText;
+    QString ProgressText = QStringLiteral("0%");
 };
 
 struct TDownloadRunSettings {
@@ -93,6 +97,7 @@ private:
     void PostNextQuality();
     void GoOn();
     void FailCurrentURL();
+    void FailCurrentQuality();
     void FinishDownloadRun();
     void StartMediaTransfer(const QString& url);
     void DiscardPartial();
