@@ -32,11 +32,13 @@ public:
     // Reads the chunk holding byte position `at`; false with Error set.
     bool Load(std::int64_t at)
     {
-        const std::int64_t block = at / DVDBlockSize / ChunkBlocks * ChunkBlocks;
-        if (ChunkStart == block * DVDBlockSize && ChunkBytes > 0)
+        if (at >= ChunkStart && at < ChunkStart + ChunkBytes)
             return true;
+        const std::int64_t block = at / DVDBlockSize / ChunkBlocks * ChunkBlocks;
         const int got = F.Read(Handle, block, ChunkBlocks, Chunk.data());
-        if (got <= 0) {
+        // A damaged sector gives back the blocks before it: when those end before `at`, the
+        // sector at `at` is the damaged one.
+        if (got <= 0 || block * DVDBlockSize + std::int64_t(got) * DVDBlockSize <= at) {
             Error = F.LastError ? QString::fromLocal8Bit(F.LastError()) : QStringLiteral("DVD read error");
             ChunkBytes = 0;
             return false;

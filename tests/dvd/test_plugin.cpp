@@ -6,7 +6,9 @@
 #include "DVDTitleReader.h"
 #include "DVDTitles.h"
 
+#include <QFile>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <cstring>
 
@@ -255,6 +257,41 @@ TEST_F(PlugInTest, TitleReaderKeepsOnlyTheChosenStreams)
     part.LastChapter = 3; // the title has three
     EXPECT_FALSE(OpenDVDTitleSource(part, &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// A sector that cannot be read ends the title with the reader's error: the data before it is
+// delivered, and reading never spins on the short chunk.
+TEST_F(PlugInTest, UnreadableSectorEndsTheTitleWithAnError)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString root = dir.filePath(QStringLiteral("cut"));
+    ASSERT_EQ(RunCommand(QStringLiteral("cp"), {QStringLiteral("-r"), DVDFixture("two-titles"), root}).exitCode, 0);
+    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
+    // Cut inside a chunk, so the last read before the damage comes back short.
+    const qint64 cut = (vob.size() / 2 / (32 * 2048)) * 32 * 2048 + 8 * 2048;
+    ASSERT_TRUE(vob.resize(cut));
+
+    TDVDSelection all;
+    all.Root = root + u'/';
+    all.FirstChapter = 0;
+    all.LastChapter = 2;
+    QString error;
+    auto source = OpenDVDTitleSource(all, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    QByteArray buffer(64 * 1024, 0);
+    qint64 total = 0;
+    int last = 0;
+    for (int i = 0; i < 10000; ++i) {
+        last = source->Read(reinterpret_cast<std::uint8_t*>(buffer.data()), int(buffer.size()));
+        if (last <= 0)
+            break;
+        total += last;
+    }
+    EXPECT_LT(last, 0) << "the read must fail, not stall or pretend the title ended";
+    EXPECT_GT(total, 0);
+    EXPECT_LT(total, source->Size());
+    EXPECT_FALSE(source->LastError().isEmpty());
 }
 
 TEST(PackFilter, ScrambledPacksAreReportedNotPassedOn)
