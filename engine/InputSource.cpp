@@ -60,11 +60,6 @@ void RegisterInputScheme(const QString& scheme, TInputSourceOpener opener)
     Schemes().insert(scheme.toLower(), std::move(opener));
 }
 
-bool IsInputSourceName(const QString& name)
-{
-    return bool(OpenerFor(name));
-}
-
 bool AttachInputSource(AVFormatContext* ctx, const QString& name, QString* error)
 {
     const TInputSourceOpener opener = OpenerFor(name);

@@ -29,7 +29,6 @@ using TInputSourceOpener = std::function<std::unique_ptr<TInputSource>(const QSt
 
 // Scheme without the colon ("dvd"); a second registration replaces the first.
 void RegisterInputScheme(const QString& scheme, TInputSourceOpener opener);
-bool IsInputSourceName(const QString& name);
 
 // Attaches the named source to ctx as custom I/O before avformat_open_input. True for names
 // without a registered scheme (nothing attached); false with *error when the opener fails.

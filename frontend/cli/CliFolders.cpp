@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+namespace {
+
+// Empty when the folder exists and is a folder.
 QString MissingOutputFolder(const QString& folder)
 {
     const QFileInfo info(folder);
@@ -16,6 +19,7 @@ QString MissingOutputFolder(const QString& folder)
     return {};
 }
 
+// Empty when a new file can be created in the folder.
 QString UnwritableOutputFolder(const QString& folder)
 {
     QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".vornic-probe-XXXXXX")));
@@ -23,6 +27,8 @@ QString UnwritableOutputFolder(const QString& folder)
         return QStringLiteral("cannot write into the output folder %1: %2").arg(folder, probe.errorString());
     return {};
 }
+
+} // namespace
 
 int CheckOutputFolder(const QString& program, const QString& folder, const QString& usage)
 {

@@ -4,11 +4,6 @@
 // exists but takes no file means the run cannot happen.
 #include <QString>
 
-// Empty when the folder exists and is a folder.
-QString MissingOutputFolder(const QString& folder);
-// Empty when a new file can be created in the folder.
-QString UnwritableOutputFolder(const QString& folder);
-
 // 0 when the folder can take the run's files. Otherwise the message goes to standard error as
 // "program: message" and the answer is the exit status: 2 for a mistake on the command line
 // (followed by `usage`), 1 for a folder that takes no file.
