@@ -1,5 +1,7 @@
 #include "DownloadArguments.h"
 
+#include "CliWords.h"
+
 #include <algorithm>
 
 namespace {
@@ -68,38 +70,18 @@ bool ParseDownloadArguments(const QStringList& args, TDownloadArguments& parsed,
     if (!error)
         error = &scratch;
     parsed = TDownloadArguments{};
-    bool defaultGiven = false, preferGiven = false, optionsEnded = false;
-
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            parsed.Links << arg;
+    bool defaultGiven = false, preferGiven = false;
+    TCliWords words(args, [](const QString& name) {
+        return name == QLatin1String("--output-dir") || name == QLatin1String("--prefer");
+    });
+    TCliWord word;
+    while (words.Next(word, *error)) {
+        if (!word.IsOption) {
+            parsed.Links << word.Name;
             continue;
         }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        const bool hasInline = arg.startsWith(QLatin1String("--")) && eq > 2;
-        const QString name = hasInline ? arg.left(eq) : arg;
-        const bool takesValue = name == QLatin1String("--output-dir") || name == QLatin1String("--prefer");
-        if (hasInline && !takesValue) {
-            *error = QStringLiteral("%1 takes no value").arg(name);
-            return false;
-        }
-        QString value;
-        if (takesValue) {
-            if (hasInline) {
-                value = arg.mid(eq + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                *error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
-            }
-        }
-
+        const QString& name = word.Name;
+        const QString& value = word.Value;
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
             parsed.Help = true;
             return true; // help wins over everything else on the line
@@ -117,10 +99,12 @@ bool ParseDownloadArguments(const QStringList& args, TDownloadArguments& parsed,
             parsed.PreferQuality = false;
             defaultGiven = true;
         } else {
-            *error = QStringLiteral("unknown option: %1").arg(arg);
+            *error = QStringLiteral("unknown option: %1").arg(word.Written);
             return false;
         }
     }
+    if (!error->isEmpty())
+        return false;
     if (defaultGiven && preferGiven) {
         *error = QStringLiteral("--default-quality and --prefer cannot be combined");
         return false;

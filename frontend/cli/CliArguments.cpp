@@ -1,6 +1,7 @@
 #include "CliArguments.h"
 
 #include "CliDVD.h"
+#include "CliWords.h"
 #include "PresetCatalogue.h"
 
 #include <QThread>
@@ -22,22 +23,6 @@ QString FormatNames()
     for (const TOutputFormat& format : OutputFormats())
         names << QString::fromLatin1(format.Name);
     return names.join(QStringLiteral(", "));
-}
-
-// "--name=value" or "--name value"; false when the value is missing.
-bool TakeValue(const QStringList& args, int& i, const QString& name, const QString& inlineValue,
-               bool hasInline, QString& value, QString* error)
-{
-    if (hasInline) {
-        value = inlineValue;
-        return true;
-    }
-    if (i + 1 >= args.size()) {
-        *error = QStringLiteral("%1 needs a value").arg(name);
-        return false;
-    }
-    value = args[++i];
-    return true;
 }
 
 bool SetMode(TCliArguments& parsed, TCliMode mode, const QString& option, QString* error)
@@ -83,30 +68,18 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
     parsed = TCliArguments{};
     bool formatGiven = false, presetGiven = false, outputDirGiven = false, jobsGiven = false;
     QString presetText;
-    bool optionsEnded = false;
-
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            parsed.Files << arg;
+    TCliWords words(args, [](const QString& name) {
+        return name == QLatin1String("--format") || name == QLatin1String("--preset") ||
+               name == QLatin1String("--output-dir") || name == QLatin1String("--jobs") || name == QLatin1String("-j") ||
+               IsDVDValueOption(name);
+    });
+    TCliWord word;
+    while (words.Next(word, *error)) {
+        if (!word.IsOption) {
+            parsed.Files << word.Name;
             continue;
         }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        const int eq = arg.indexOf(QLatin1Char('='));
-        const bool hasInline = arg.startsWith(QLatin1String("--")) && eq > 2;
-        const QString name = hasInline ? arg.left(eq) : arg;
-        const QString inlineValue = hasInline ? arg.mid(eq + 1) : QString();
-        const bool takesValue = name == QLatin1String("--format") || name == QLatin1String("--preset")
-                                || name == QLatin1String("--output-dir") || name == QLatin1String("--jobs")
-                                || name == QLatin1String("-j") || IsDVDValueOption(name);
-        if (hasInline && !takesValue) {
-            *error = QStringLiteral("%1 takes no value").arg(name);
-            return false;
-        }
-
+        const QString& name = word.Name;
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
             parsed.Mode = cmHelp;
             return true; // help wins over everything else on the line
@@ -120,25 +93,20 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
             if (!SetMode(parsed, cmInfo, name, error))
                 return false;
         } else if (name == QLatin1String("--format")) {
-            if (!TakeValue(args, i, name, inlineValue, hasInline, parsed.FormatName, error))
-                return false;
+            parsed.FormatName = word.Value;
             formatGiven = true;
         } else if (name == QLatin1String("--preset")) {
-            if (!TakeValue(args, i, name, inlineValue, hasInline, presetText, error))
-                return false;
+            presetText = word.Value;
             presetGiven = true;
         } else if (name == QLatin1String("--output-dir")) {
-            if (!TakeValue(args, i, name, inlineValue, hasInline, parsed.OutputDir, error))
-                return false;
+            parsed.OutputDir = word.Value;
             if (parsed.OutputDir.isEmpty()) {
                 *error = QStringLiteral("--output-dir needs a folder");
                 return false;
             }
             outputDirGiven = true;
         } else if (name == QLatin1String("--jobs") || name == QLatin1String("-j")) {
-            QString jobsText;
-            if (!TakeValue(args, i, name, inlineValue, hasInline, jobsText, error))
-                return false;
+            const QString& jobsText = word.Value;
             if (!ParseJobs(jobsText, parsed.Jobs)) {
                 *error = QStringLiteral("--jobs needs a number from 1 to %1 or \"auto\": \"%2\"")
                              .arg(MaxJobs).arg(jobsText);
@@ -150,18 +118,17 @@ bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* 
         } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
             parsed.Verbose = true;
         } else if (IsDVDOption(name)) {
-            QString value;
-            if (IsDVDValueOption(name) && !TakeValue(args, i, name, inlineValue, hasInline, value, error))
-                return false;
             if (name == QLatin1String("--dvd-info") && !SetMode(parsed, cmDVDInfo, name, error))
                 return false;
-            if (!TakeDVDOption(name, value, parsed.DVD, error))
+            if (!TakeDVDOption(name, word.Value, parsed.DVD, error))
                 return false;
         } else {
-            *error = QStringLiteral("unknown option: %1").arg(arg);
+            *error = QStringLiteral("unknown option: %1").arg(word.Written);
             return false;
         }
     }
+    if (!error->isEmpty())
+        return false;
 
     if (formatGiven && !SetMode(parsed, cmConvert, QStringLiteral("--format"), error))
         return false;
