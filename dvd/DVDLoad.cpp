@@ -38,7 +38,7 @@ TfrmDVDSelect* TDVDLoad::Dialog()
 
 void TDVDLoad::ActionLoadDVDExecute()
 {
-    if (!DVDPlugInLoaded() && !LoadDVDPlugIn(PlugInFolder)) {
+    if (!LoadDVDPlugIn(PlugInFolder)) {
         ShowMessageDialog(DVDPlugInError(), EditionConfig.Name, TMsgDlgType::mtInformation, {}, mbOK);
         return;
     }

@@ -58,6 +58,14 @@ QString DefaultDVDPlugInFolder()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/lib");
 }
 
+bool RequireDVDPlugIn(QString* error)
+{
+    if (LoadDVDPlugIn(DefaultDVDPlugInFolder()))
+        return true;
+    *error = DVDPlugInError();
+    return false;
+}
+
 bool LoadDVDPlugIn(const QString& folderIn)
 {
     TBinding& b = Binding();

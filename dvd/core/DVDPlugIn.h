@@ -26,6 +26,8 @@ bool DVDPlugInLoaded();
 QString DVDPlugInError();
 // The "lib" folder beside the executable, the one the wizard loads from.
 QString DefaultDVDPlugInFolder();
+// The plug-in from that folder, bound on first use; false with *error saying why.
+bool RequireDVDPlugIn(QString* error);
 
 // Number of titles under root; 0 or less means none.
 int EnumDVDTitles(const QString& root);

@@ -26,14 +26,6 @@ QString RootOf(const QString& path)
     return info.isDir() ? WithTrailingBackslash(info.absoluteFilePath()) : path;
 }
 
-bool LoadPlugIn(QString* error)
-{
-    if (DVDPlugInLoaded() || LoadDVDPlugIn(DefaultDVDPlugInFolder()))
-        return true;
-    *error = DVDPlugInError();
-    return false;
-}
-
 // The id the dialog's list would give: the named one when the title has it, the first entry
 // when none was named (-1), 0 for none.
 bool PickStream(const std::vector<TDVDStreamItem>& items, int wanted, const char* kind, TDVDStreamItem& picked,
@@ -120,7 +112,7 @@ bool CheckDVDArguments(bool converting, bool info, const TCliDVD& dvd, QString* 
 int ShowDVDInfo(const QString& root, std::FILE* out)
 {
     QString error;
-    if (!LoadPlugIn(&error)) {
+    if (!RequireDVDPlugIn(&error)) {
         std::fprintf(stderr, "vornic-convert: %s\n", error.toUtf8().constData());
         return 1;
     }
@@ -137,7 +129,7 @@ int ShowDVDInfo(const QString& root, std::FILE* out)
 
 bool ReadDVDInput(const TCliDVD& dvd, TInputRow& row, QString* error)
 {
-    if (!LoadPlugIn(error))
+    if (!RequireDVDPlugIn(error))
         return false;
     const QString root = RootOf(dvd.Root);
     const int count = EnumDVDTitles(root);

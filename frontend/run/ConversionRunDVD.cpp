@@ -13,10 +13,8 @@ bool PrepareDVDInput(const TInputRow& row, QString* error)
         *error = QStringLiteral("unknown DVD stream kind %1").arg(row.DVD.StreamKind);
         return false;
     }
-    if (!DVDPlugInLoaded() && !LoadDVDPlugIn(DefaultDVDPlugInFolder())) {
-        *error = DVDPlugInError();
+    if (!RequireDVDPlugIn(error))
         return false;
-    }
     RegisterDVDInputScheme();
     return true;
 }
