@@ -1,5 +1,6 @@
 // Writes the program's logo into an icon theme folder for the desktop's menus:
-// vornic-icongen <icons folder> <icon name> gives <folder>/hicolor/<n>x<n>/apps/<name>.png.
+// vornic-icongen <icons folder> <icon name> <size>... gives <folder>/hicolor/<n>x<n>/apps/<name>.png
+// for each size n.
 // The same drawing as the window icon, so the menu and the task bar agree.
 #include "About.h"
 
@@ -13,13 +14,19 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <icons folder> <icon name>\n", argv[0]);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s <icons folder> <icon name> <size>...\n", argv[0]);
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
-    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+    for (int i = 3; i < argc; ++i) {
+        bool ok = false;
+        const int size = QString::fromLocal8Bit(argv[i]).toInt(&ok);
+        if (!ok || size < 1 || size > 1024) {
+            std::fprintf(stderr, "not an icon size: %s\n", argv[i]);
+            return 2;
+        }
         const QString folder = QStringLiteral("%1/hicolor/%2x%2/apps").arg(root).arg(size);
         const QString file = QStringLiteral("%1/%2.png").arg(folder, name);
         if (!QDir().mkpath(folder) || !DrawAppLogo(size).save(file)) {
