@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -74,4 +75,10 @@ QString ProbeValue(const QString& file, const QString& entry, const QString& str
         args << "-select_streams" << streamSelector;
     args << "-show_entries" << entry << "-of" << "default=noprint_wrappers=1:nokey=1" << file;
     return RunCommand("ffprobe", args).out.trimmed();
+}
+
+QString BuildBinDir()
+{
+    const QString dir = qEnvironmentVariable("VORNIC_BIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin") : dir;
 }

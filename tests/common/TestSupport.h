@@ -14,6 +14,10 @@ struct CommandResult {
 CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs = 120000,
                          const QString& workingDir = {});
 
+// The build's bin folder (the programs and their "lib" folder): VORNIC_BIN_DIR when set, else
+// found from the test program's own folder.
+QString BuildBinDir();
+
 // Folder inside the build tree where generated fixtures are cached between runs.
 QString FixtureDir();
 

@@ -23,9 +23,7 @@ namespace {
 
 QString Program()
 {
-    const QString bin = qEnvironmentVariable("VORNIC_BIN_DIR");
-    return (bin.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin") : bin)
-           + QStringLiteral("/vornic-download");
+    return BuildBinDir() + QStringLiteral("/vornic-download");
 }
 
 // The child finds the stand-in service through the environment it inherits.

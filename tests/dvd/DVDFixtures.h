@@ -29,13 +29,7 @@ inline QString DVDFixture(const QString& name)
     return QFileInfo(path).isDir() ? path + u'/' : path;
 }
 
-inline QString BinDir()
-{
-    const QByteArray dir = qgetenv("VORNIC_BIN_DIR");
-    return dir.isEmpty() ? QDir::currentPath() + QStringLiteral("/bin") : QString::fromLocal8Bit(dir);
-}
-
 inline void LoadBuiltDVDPlugIn()
 {
-    ASSERT_TRUE(LoadDVDPlugIn(BinDir() + QStringLiteral("/lib"))) << DVDPlugInError().toStdString();
+    ASSERT_TRUE(LoadDVDPlugIn(BuildBinDir() + QStringLiteral("/lib"))) << DVDPlugInError().toStdString();
 }

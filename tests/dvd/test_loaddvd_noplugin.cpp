@@ -31,7 +31,7 @@ TEST(LoadDVDWithoutPlugIn, ShowsTheLoadErrorAndOpensNoDialog)
     EXPECT_EQ(dialogs, 0);
     EXPECT_FALSE(DVDPlugInLoaded());
 
-    load.PlugInFolder = BinDir() + QStringLiteral("/lib");
+    load.PlugInFolder = BuildBinDir() + QStringLiteral("/lib");
     page.ActionLoadDVD->trigger();
     EXPECT_TRUE(DVDPlugInLoaded());
     EXPECT_EQ(dialogs, 1);

@@ -24,12 +24,6 @@
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
-inline QString BuildBinDir()
-{
-    const QByteArray dir = qgetenv("VORNIC_BIN_DIR");
-    return dir.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin") : QString::fromLocal8Bit(dir);
-}
-
 // The engine as the window uses it, counting the calls the close path and Exit make.
 class CountingEngine : public TEngineComponent {
 public:
