@@ -88,6 +88,7 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
         if (o.ExitOnError) Fail("error cropping picture");
         Log(llError, "error cropping picture");
         FF.avfilter_graph_free(&c.Graph);
+        c.CropFailed = true;
         c.GraphWidth = frame->width;
         c.GraphHeight = frame->height;
         c.GraphFormat = frame->format;
@@ -116,6 +117,7 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
     c.GraphWidth = frame->width;
     c.GraphHeight = frame->height;
     c.GraphFormat = frame->format;
+    c.CropFailed = false;
     if (!c.Filtered) c.Filtered = FF.av_frame_alloc();
     return true;
 }
@@ -133,17 +135,34 @@ void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
     c.InHeight = frame->height;
     c.InFormat = frame->format;
     if (!NeedsGraph(c, frame)) {
-        if (c.Graph) FF.avfilter_graph_free(&c.Graph);
+        if (c.Graph) {
+            PullVideoGraph(ost, true);
+            FF.avfilter_graph_free(&c.Graph);
+        }
         EncodeVideo(ost, frame, ptsUs);
         return;
     }
-    if (!c.Graph || frame->width != c.GraphWidth || frame->height != c.GraphHeight || frame->format != c.GraphFormat)
+    const bool sameSize = frame->width == c.GraphWidth && frame->height == c.GraphHeight && frame->format == c.GraphFormat;
+    if (!c.Graph || !sameSize) {
+        // A size that cannot be cropped was said once; its pictures are dropped.
+        if (!c.Graph && sameSize && c.CropFailed) return;
+        // What a filter still holds belongs to the pictures before the change.
+        PullVideoGraph(ost, true);
         if (!BuildVideoGraph(c, frame)) return;
+    }
     const std::int64_t saved = frame->pts;
     frame->pts = ptsUs;
     const int ret = FF.av_buffersrc_add_frame_flags(c.BufferSrc, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
     frame->pts = saved;
     if (ret < 0) FailCode("Error while filtering", ret);
+    PullVideoGraph(ost, false);
+}
+
+void TPipelineState::PullVideoGraph(TOutputStream& ost, bool flush)
+{
+    TStreamCoder& c = *ost.C;
+    if (!c.Graph) return;
+    if (flush && FF.av_buffersrc_add_frame_flags(c.BufferSrc, nullptr, 0) < 0) return;
     const AVRational tb = FF.av_buffersink_get_time_base(c.BufferSink);
     while (FF.av_buffersink_get_frame(c.BufferSink, c.Filtered) >= 0) {
         EncodeVideo(ost, c.Filtered, FF.av_rescale_q(c.Filtered->pts, tb, AV_TIME_BASE_Q));

@@ -270,15 +270,7 @@ void TPipelineState::FlushAll()
         TStreamCoder* c = ost.C.get();
         if (!c->EncoderOpen || std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
         seen.push_back(c);
-        if (c->Type == AVMEDIA_TYPE_VIDEO && c->Graph) {
-            // Frames a user filter still holds.
-            if (FF.av_buffersrc_add_frame_flags(c->BufferSrc, nullptr, 0) >= 0)
-                while (FF.av_buffersink_get_frame(c->BufferSink, c->Filtered) >= 0) {
-                    const AVRational tb = FF.av_buffersink_get_time_base(c->BufferSink);
-                    EncodeVideo(ost, c->Filtered, FF.av_rescale_q(c->Filtered->pts, tb, AV_TIME_BASE_Q));
-                    FF.av_frame_unref(c->Filtered);
-                }
-        }
+        if (c->Type == AVMEDIA_TYPE_VIDEO) PullVideoGraph(ost, true);
         if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
         if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
         if (c->PendingClear) {

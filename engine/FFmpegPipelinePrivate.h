@@ -116,6 +116,7 @@ struct TStreamCoder {
     AVFilterContext* BufferSrc = nullptr;
     AVFilterContext* BufferSink = nullptr;
     int GraphWidth = -1, GraphHeight = -1, GraphFormat = -1; // the input the graph was built for
+    bool CropFailed = false;   // that input leaves nothing to crop: no graph, pictures dropped
     int InWidth = -1, InHeight = -1, InFormat = -1;          // of the last decoded picture
     bool GraphNeeded = false;
     AVFrame* Filtered = nullptr;
@@ -233,6 +234,9 @@ struct TPipelineState {
     // video (FFmpegFramesVideo.cpp)
     void VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
     void EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_t ptsUs);
+    // Encodes what the output graph gives back; `flush` first ends its input, so the pictures a
+    // filter still holds come out too.
+    void PullVideoGraph(TOutputStream& ost, bool flush);
     // False when the picture cannot be cropped and the frame is dropped.
     bool BuildVideoGraph(TStreamCoder& c, const AVFrame* frame);
     void DrainEncoder(TStreamCoder& c);

@@ -221,6 +221,15 @@ TEST_F(Faults, AFrameSizeChangeMidStreamIsLoggedAndScaled)
     ASSERT_EQ(deinterlaced.Run().toStdString(), "");
     EXPECT_EQ(CountFrames(out2), CountFrames(out));
     EXPECT_EQ(DecodeErrors(out2).toStdString(), "");
+
+    // So must a filter of the user's that holds a picture.
+    TJob held;
+    ASSERT_TRUE(held.Input(both));
+    const QString out3 = Out("sizes_held.avi");
+    ASSERT_TRUE(held.Output(out3, {{"vcodec", "mpeg4"}, {"s", "160x120"},
+                                   {"vfilters", "yadif=mode=0:deint=0,scale=160:120"}}));
+    ASSERT_EQ(held.Run().toStdString(), "");
+    EXPECT_EQ(CountFrames(out3), CountFrames(out));
 }
 
 TEST_F(Faults, SeekingBeforeTheStartLandsOnTheFirstPicture)
