@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by every test program: commands, generated media fixtures, temp folders.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -17,6 +18,9 @@ CommandResult RunCommand(const QString& program, const QStringList& args, int ti
 // The build's bin folder (the programs and their "lib" folder): VORNIC_BIN_DIR when set, else
 // found from the test program's own folder.
 QString BuildBinDir();
+
+// The whole file, or empty when it cannot be read.
+QByteArray FileBytes(const QString& path);
 
 // Folder inside the build tree where generated fixtures are cached between runs.
 QString FixtureDir();

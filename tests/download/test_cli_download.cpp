@@ -60,12 +60,6 @@ QStringList Entries(const QString& folder)
     return QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-QByteArray Contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 std::vector<std::string> Formats(std::initializer_list<const char*> list) { return {list.begin(), list.end()}; }
 
 } // namespace
@@ -99,7 +93,7 @@ TEST(CliDownload, GoodAndBadLinksEachGetTheirLineAndOnlyTheGoodOneIsSaved)
     EXPECT_EQ(err.filter(QStringLiteral("FAILED  ")).size(), 3);
     EXPECT_TRUE(err.contains(QStringLiteral("Downloaded 1 of 4 link(s).")));
 
-    EXPECT_EQ(Contents(saved), QByteArray::fromStdString(media));
+    EXPECT_EQ(FileBytes(saved), QByteArray::fromStdString(media));
     EXPECT_EQ(Entries(dir.path()), QStringList{QStringLiteral("Good clip.mp4")}) << "nothing else is left behind";
     // The default order up to the one served; the refused links never reach the server.
     EXPECT_EQ(server.MediaFormats("good"), Formats({"18", "35", "22"}));
@@ -150,7 +144,7 @@ TEST(CliDownload, DefaultQualityFetchesOnceWithoutFormatAndSavesFlv)
     const QString saved = QDir(dir.path()).filePath(QStringLiteral("Plain.flv"));
     EXPECT_EQ(Lines(r.out), QStringList{saved});
     EXPECT_TRUE(r.err.contains(QStringLiteral(" [Default Quality - HQ5] -> ") + saved)) << r.err.toStdString();
-    EXPECT_EQ(Contents(saved), QByteArray::fromStdString(media));
+    EXPECT_EQ(FileBytes(saved), QByteArray::fromStdString(media));
 }
 
 // The saved paths are the result: a standard output that takes nothing fails the run, also
@@ -303,5 +297,5 @@ TEST(CliDownload, LargeTransferBufferGathersPiecesIntoOneProgressEventEach)
     // One a megabyte, plus one for each quarter second a loaded machine took.
     EXPECT_LE(progress.size(), size_t(5 + took.elapsed() / 250)) << took.elapsed() << " ms";
     EXPECT_EQ(progress.back(), qint64(body.size())) << "the last event reports the whole body";
-    EXPECT_EQ(Contents(http.OutputFileName), QByteArray::fromStdString(body));
+    EXPECT_EQ(FileBytes(http.OutputFileName), QByteArray::fromStdString(body));
 }

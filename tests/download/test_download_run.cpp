@@ -2,6 +2,7 @@
 // The download run against a stand-in video service on 127.0.0.1: quality fallback, names of
 // saved files, failures of every kind, cancel, and what the server sees.
 #include "DownloadRun.h"
+#include "TestSupport.h"
 #include "VideoServer.h"
 #include "VideoService.h"
 
@@ -25,12 +26,6 @@ std::string Media(size_t n, char seed)
     for (size_t i = 0; i < n; ++i)
         s[i] = char(seed + (i * 31) % 97);
     return s;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -97,7 +92,7 @@ TEST_F(DownloadRunTest, FallsBackThroughTheSlotsToTheFirstServedQuality)
     EXPECT_EQ(run.SucceededURLs, 1);
     ASSERT_EQ(run.DownloadedFiles.size(), 1);
     EXPECT_EQ(run.DownloadedFiles[0], dir.filePath(QStringLiteral("Clip.mp4")));
-    EXPECT_EQ(ReadAll(run.DownloadedFiles[0]), QByteArray::fromStdString(body));
+    EXPECT_EQ(FileBytes(run.DownloadedFiles[0]), QByteArray::fromStdString(body));
     EXPECT_EQ(run.Rows()[0].SavedQuality, QStringLiteral("[HQ22]"));
     EXPECT_EQ(Files(), QStringList{QStringLiteral("Clip.mp4")});   // no temporary file left
     // Saved like any new file under the usual mask, not private like the temporary one.

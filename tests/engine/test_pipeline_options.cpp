@@ -14,12 +14,6 @@ namespace {
 
 using PipelineOptions = PipelineTest;
 
-QByteArray ReadAll(const QString& file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The first picture of a file scaled by the ffmpeg command line with the given flags.
 QByteArray CommandLineScaled(const QString& src, const QString& flags, const QString& dir)
 {
@@ -96,7 +90,7 @@ TEST_F(PipelineOptions, PrivateMuxerAndEncoderOptionsReachAGuessedFormat)
     const QString mpg = Out("rate.mpg");
     ASSERT_TRUE(job.Output(mpg, {{"muxrate", "10080000"}}));
     ASSERT_EQ(job.Run().toStdString(), "");
-    EXPECT_EQ(MuxRateOf(ReadAll(mpg)), 10080000 / 400);
+    EXPECT_EQ(MuxRateOf(FileBytes(mpg)), 10080000 / 400);
 
     // An encoder guessed from the name takes its own options ("crf" of the H.264 encoder, whose
     // settings are written into the stream).
@@ -105,7 +99,7 @@ TEST_F(PipelineOptions, PrivateMuxerAndEncoderOptionsReachAGuessedFormat)
     const QString mp4 = Out("crf.mp4");
     ASSERT_TRUE(h264.Output(mp4, {{"crf", "31"}}));
     ASSERT_EQ(h264.Run().toStdString(), "");
-    const QByteArray bytes = ReadAll(mp4);
+    const QByteArray bytes = FileBytes(mp4);
     EXPECT_TRUE(bytes.contains("crf=31.0")) << bytes.mid(bytes.indexOf("x264"), 600).constData();
 }
 
@@ -156,7 +150,7 @@ TEST_F(PipelineOptions, StatisticsFileHasPsnrAndThePictureTypes)
     ASSERT_TRUE(job.Input(src));
     ASSERT_TRUE(job.Output(Out("stats.avi"), {{"vcodec", "mpeg4"}, {"g", "5"}, {"psnr", "1"}, {"vstats_file", stats}}));
     ASSERT_EQ(job.Run().toStdString(), "");
-    const QStringList lines = QString::fromUtf8(ReadAll(stats)).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(FileBytes(stats)).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 25);
     static const QRegularExpression form(
         QStringLiteral("^frame= +\\d+ q= *[\\d.]+ PSNR= *[\\d.]+ f_size= +\\d+ s_size= +\\d+kB time= [\\d.]+ "

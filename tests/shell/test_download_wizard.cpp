@@ -26,12 +26,6 @@
 
 namespace {
 
-QByteArray FileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 class DownloadWizardTest : public ShellTest {
 protected:
     void SetUp() override
