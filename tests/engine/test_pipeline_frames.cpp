@@ -16,7 +16,7 @@ class PipelineFrames : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        LoadPipelineLibraries();
+        LoadEngineLibraries();
         ASSERT_TRUE(Dir.isValid());
         FFLogger()->SetTriggerEventInMainThread(false);
         FFLogger()->OnLog = [this](QObject*, std::uint32_t, TLogLevel, const QString& msg) {

@@ -1,9 +1,8 @@
 #pragma once
 // Helpers of the transcoder's test programs: generated clips, a job that applies options by
 // name and runs, and ffprobe/ffmpeg as the oracle.
-#include "FFmpegLoader.h"
+#include "EngineFixtures.h"
 #include "FFmpegPipeline.h"
-#include "TestSupport.h"
 
 #include <QFile>
 #include <QStringList>
@@ -17,18 +16,12 @@
 
 using TOptionList = std::vector<std::pair<QString, QString>>;
 
-inline void LoadPipelineLibraries()
-{
-    FFLoader().SetLibraryFolder({});
-    ASSERT_TRUE(FFLoader().LoadLibraries(EngineLibrarySet)) << FFLoader().LastError().toStdString();
-}
-
 // The libraries loaded and a folder for the outputs of one test.
 class PipelineTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        LoadPipelineLibraries();
+        LoadEngineLibraries();
         ASSERT_TRUE(Dir.isValid());
     }
     QString Out(const QString& name) const { return Dir.filePath(name); }

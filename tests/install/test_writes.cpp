@@ -34,7 +34,7 @@ protected:
     const QString programFolder = QCoreApplication::applicationDirPath();
     QStringList besideProgram = StatisticsFiles(programFolder);
 
-    void SetUp() override { LoadPipelineLibraries(); }
+    void SetUp() override { LoadEngineLibraries(); }
     void TearDown() override
     {
         SettingsDir = savedSettingsDir;
