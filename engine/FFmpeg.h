@@ -46,6 +46,7 @@ struct TFFmpegOptions {
     // output frame; 0 = from the input
     int FrameWidth = 0;
     int FrameHeight = 0;
+    bool FrameSizeSet = false;                   // "s" given since the last input was opened
     double FrameAspectRatio = 0.0;               // 0 = not set
     AVPixelFormat FramePixFmt = AV_PIX_FMT_NONE;
     AVRational FrameRate{0, 0};                  // 0/0 = not set
@@ -68,6 +69,7 @@ struct TFFmpegOptions {
     bool IntraOnly = false;
     bool SameQuality = false;
     bool DoDeinterlace = false;
+    bool BurnSubtitles = false;                  // "burnsubtitles": picture subtitles into the video
     int TopFieldFirst = -1;                      // "top"
     int IntraDCPrecision = 8;                    // "dc"
     bool DoPSNR = false;

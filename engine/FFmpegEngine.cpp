@@ -117,6 +117,7 @@ int TCustomFFmpegEngine::AddTask(const QString& fileName, const TInputOptions* o
         }
         TFFmpeg* t = task.get();
         task->OnPreviewFrame = [this, t](TPreviewInfo& info) { DoPreviewBitmap(t, info); };
+        task->PreviewListeners = [this] { return PreviewListeners(); };
         if (options) ApplyInputOptions(*task, 0, fileName, *options);
         if (!task->OpenInput(fileName)) {
             SetError(FErrorLock, FLastError, task->ErrorText());
@@ -272,6 +273,14 @@ void TCustomFFmpegEngine::SetPreview(bool value)
         }
     }
     for (const void* task : closed) ClosePreviewWindow(task);
+}
+
+int TCustomFFmpegEngine::PreviewListeners()
+{
+    int listeners = FPreviewSink.load() ? pfPreview : 0;
+    std::lock_guard lock(FEventsLock);
+    if (OnPreviewBitmap) listeners |= pfPreviewBitmap;
+    return listeners;
 }
 
 void TCustomFFmpegEngine::SetPreviewBitmap(bool value)

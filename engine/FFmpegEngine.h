@@ -113,6 +113,8 @@ private:
     void FinalReport();
     template <typename Fn> void CallHandler(bool mainThread, const char* eventName, Fn&& call);
     void ShowPreviewFrame(TFFmpeg* task, const TPreviewInfo& info);
+    // pfPreview when a window shows frames, pfPreviewBitmap when OnPreviewBitmap is assigned.
+    int PreviewListeners();
     void PreviewWindowClosed(const void* task);
     void ClosePreviewWindow(const void* task);
     void ReapEventThreads(bool all);

@@ -64,14 +64,14 @@ void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
 
     const int rate = enc->sample_rate;
     const int fifoSamples = FF.av_audio_fifo_size(c.Fifo);
-    const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
+    const double ipts = (double(ptsUs) - double(o.StartTime)) / AV_TIME_BASE;
     int skip = 0; // input samples dropped from the start of this frame
     if (o.AudioSyncMethod > 0) {
         const double delta = ipts * rate - c.SyncSkew - double(c.SyncOpts) - fifoSamples;
         if (std::fabs(delta) > 50) {
             if (!c.Started || std::fabs(delta) > o.AudioDriftThreshold * rate) {
                 if (delta < 0) {
-                    const std::int64_t drop = std::llround(-delta * frame->sample_rate / rate);
+                    const std::int64_t drop = SatRound(-delta * frame->sample_rate / rate);
                     if (o.Verbose > 2) Log(llVerbose, QString::asprintf("discarding %d audio samples", int(-delta)));
                     if (drop >= frame->nb_samples) {
                         c.Started = true;
@@ -100,7 +100,7 @@ void TPipelineState::AudioOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
         }
     } else {
         // Without sync the output position follows the input clock.
-        const std::int64_t pos = std::llround(ipts * rate) - fifoSamples;
+        const std::int64_t pos = SatSub(SatRound(ipts * rate), fifoSamples);
         if (pos > c.SyncOpts) c.SyncOpts = pos;
     }
     c.Started = true;
@@ -168,7 +168,7 @@ void TPipelineState::EncodeAudioFifo(TStreamCoder& c, bool flush)
                                            enc->sample_fmt);
         }
         frame->pts = c.SyncOpts;
-        c.SyncOpts += frame->nb_samples;
+        c.SyncOpts = SatAdd(c.SyncOpts, frame->nb_samples);
         ++c.FrameNumber;
         const int ret = FF.avcodec_send_frame(enc, frame);
         if (ret < 0) FailCode("Audio encoding failed", ret);

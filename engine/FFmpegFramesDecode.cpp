@@ -77,8 +77,14 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                 const std::int64_t pts = pkt->pts != AV_NOPTS_VALUE
                                              ? FF.av_rescale_q(pkt->pts, ist.St->time_base, AV_TIME_BASE_Q)
                                              : AV_NOPTS_VALUE;
-                for (TOutputStream& ost : OutputStreams)
-                    if (ost.Source == &ist && !ost.C->Copy) SubtitleOut(ost, sub, pts);
+                try {
+                    for (TOutputStream& ost : OutputStreams)
+                        if (ost.Source == &ist && !ost.C->Copy) SubtitleOut(ost, sub, pts);
+                    KeepBurnSubtitle(ist, sub, pts);
+                } catch (...) {
+                    FF.avsubtitle_free(&sub);
+                    throw;
+                }
                 FF.avsubtitle_free(&sub);
             }
         } else {
@@ -101,18 +107,25 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                                                 : 0;
                     if (duration <= 0 && ist.St->avg_frame_rate.num > 0)
                         duration = FF.av_rescale_q(1, av_inv_q(ist.St->avg_frame_rate), AV_TIME_BASE_Q);
-                    ist.NextPts = pts + duration + duration * Decoded->repeat_pict / 2;
+                    ist.NextPts = SatAdd(pts, SatAdd(duration, SatMul(duration, Decoded->repeat_pict) / 2));
                     PreProcessVideo(ist, Decoded, pts);
                 } else if (type == AVMEDIA_TYPE_AUDIO) {
                     if (Decoded->sample_rate > 0)
-                        ist.NextPts = pts + std::int64_t(Decoded->nb_samples) * AV_TIME_BASE / Decoded->sample_rate;
-                    bool first = true;
+                        ist.NextPts = SatAdd(pts, std::int64_t(Decoded->nb_samples) * AV_TIME_BASE / Decoded->sample_rate);
                     for (TOutputStream& ost : OutputStreams) {
                         if (ost.Source != &ist || ost.C->Copy) continue;
-                        if (first && ost.C->Mux->OutputOptions.AudioVolume != 256)
-                            ApplyVolume(Decoded, ost.C->Mux->OutputOptions.AudioVolume);
-                        first = false;
-                        AudioOut(ost, Decoded, pts);
+                        const int volume = ost.C->Mux->OutputOptions.AudioVolume;
+                        if (volume == 256) {
+                            AudioOut(ost, Decoded, pts);
+                            continue;
+                        }
+                        // Each output its own volume: the decoded samples stay as they are
+                        // for the next one (the copy is made when the volume is applied).
+                        if (!Scaled) Scaled = FF.av_frame_alloc();
+                        if (!Scaled || FF.av_frame_ref(Scaled, Decoded) < 0) Fail("av_mallocz fail");
+                        ApplyVolume(Scaled, volume);
+                        AudioOut(ost, Scaled, pts);
+                        FF.av_frame_unref(Scaled);
                     }
                 }
                 FF.av_frame_unref(Decoded);
@@ -121,7 +134,7 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
             if (!pkt && type == AVMEDIA_TYPE_VIDEO) DrainDeinterlacer(ist);
         }
     } else if (pkt && pkt->duration > 0) {
-        ist.NextPts += FF.av_rescale_q(pkt->duration, ist.St->time_base, AV_TIME_BASE_Q);
+        ist.NextPts = SatAdd(ist.NextPts, FF.av_rescale_q(pkt->duration, ist.St->time_base, AV_TIME_BASE_Q));
     }
 
     if (pkt)
@@ -141,10 +154,10 @@ void TPipelineState::CopyPacketOut(TOutputStream& ost, TInputStream& ist, const 
     if (FF.av_packet_ref(CopyPacket, pkt) < 0) Fail("av_mallocz fail");
     const AVRational otb = c.St->time_base;
     const std::int64_t start = FF.av_rescale_q(o.StartTime, AV_TIME_BASE_Q, otb);
-    CopyPacket->pts = pkt->pts != AV_NOPTS_VALUE ? FF.av_rescale_q(pkt->pts, ist.St->time_base, otb) - start
+    CopyPacket->pts = pkt->pts != AV_NOPTS_VALUE ? SatSub(FF.av_rescale_q(pkt->pts, ist.St->time_base, otb), start)
                                                  : AV_NOPTS_VALUE;
-    CopyPacket->dts = pkt->dts != AV_NOPTS_VALUE ? FF.av_rescale_q(pkt->dts, ist.St->time_base, otb) - start
-                                                 : FF.av_rescale_q(ist.Pts, AV_TIME_BASE_Q, otb) - start;
+    CopyPacket->dts = pkt->dts != AV_NOPTS_VALUE ? SatSub(FF.av_rescale_q(pkt->dts, ist.St->time_base, otb), start)
+                                                 : SatSub(FF.av_rescale_q(ist.Pts, AV_TIME_BASE_Q, otb), start);
     CopyPacket->duration = FF.av_rescale_q(pkt->duration, ist.St->time_base, otb);
     CopyPacket->pos = -1;
     c.SyncOpts = CopyPacket->dts;

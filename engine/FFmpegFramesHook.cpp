@@ -267,11 +267,12 @@ void TPipelineState::RunCustomHook(AVFrame* frame, std::int64_t ptsUs)
 
 void TPipelineState::OfferPreview(const AVFrame* frame, std::int64_t ptsUs)
 {
-    const int flags = T.PreviewFlags.load();
-    if (!flags || !T.OnPreviewFrame) return;
+    if (!T.PreviewFlags.load() || !T.OnPreviewFrame) return;
     const std::int64_t now = NowMicroseconds();
     if (LastPreview && now - LastPreview < T.PreviewInterval) return;
     LastPreview = now;
+    // No window and no handler: nothing to convert the picture for.
+    if (!T.ListenedPreviewFlags()) return;
     if (!FrameToBitmap(frame, PreviewBitmap)) {
         Log(llError, "Cannot initialize the toRGB conversion context");
         T.PreviewFlags = 0;

@@ -20,7 +20,7 @@ void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64
     const int count = dvb ? 2 : 1;
     const unsigned rects = sub.num_rects;
     for (int i = 0; i < count; ++i) {
-        sub.pts = ptsUs - o.StartTime;
+        sub.pts = SatSub(ptsUs, o.StartTime);
         // The packet that clears the display has no rectangles; the subtitle keeps its own, for
         // the next output and for freeing.
         sub.num_rects = i == 1 ? 0 : rects;
@@ -33,8 +33,8 @@ void TPipelineState::SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64
         const AVRational otb = c.St->time_base;
         pkt->pts = FF.av_rescale_q(sub.pts, AV_TIME_BASE_Q, otb);
         pkt->duration = FF.av_rescale_q(sub.end_display_time - sub.start_display_time, AVRational{1, 1000}, otb);
-        if (dvb) pkt->pts += FF.av_rescale_q(i == 0 ? sub.start_display_time : sub.end_display_time,
-                                             AVRational{1, 1000}, otb);
+        if (dvb) pkt->pts = SatAdd(pkt->pts, FF.av_rescale_q(i == 0 ? sub.start_display_time : sub.end_display_time,
+                                             AVRational{1, 1000}, otb));
         pkt->dts = pkt->pts;
         ++c.FrameNumber;
         if (dvb && i == 0 && c.PendingClear) {

@@ -105,7 +105,13 @@ bool TPipelineState::BuildVideoGraph(TStreamCoder& c, const AVFrame* frame)
                          .arg(c.Enc->width).arg(c.Enc->height).arg(c.PadLeft).arg(c.PadTop)
                          .arg(PadColorText(c.PadColor));
     } else {
+        // The user's chain comes first; a size and pads asked for apply to what it gives.
         chain << c.Filters;
+        const int w = c.Enc->width - padW, h = c.Enc->height - padH;
+        if (c.SizeSet && w > 0 && h > 0) chain << QString("scale=%1:%2:flags=%3").arg(w).arg(h).arg(c.ScalerFlags);
+        if (padW || padH)
+            chain << QString("pad=iw+%1:ih+%2:%3:%4:color=%5")
+                         .arg(padW).arg(padH).arg(c.PadLeft).arg(c.PadTop).arg(PadColorText(c.PadColor));
     }
     if (chain.isEmpty()) chain << "null";
     const QByteArray desc = chain.join(',').toUtf8();
@@ -127,6 +133,7 @@ void TPipelineState::VideoOut(TOutputStream& ost, AVFrame* frame, std::int64_t p
     TStreamCoder& c = *ost.C;
     const TFFmpegOptions& o = c.Mux->OutputOptions;
     if (o.StartTime && ptsUs < o.StartTime) return;
+    if (c.BurnSource) frame = BurnSubtitles(c, frame, ptsUs);
     if (c.InWidth >= 0 && (frame->width != c.InWidth || frame->height != c.InHeight || frame->format != c.InFormat))
         Log(llQuiet, QString::asprintf("Input Stream #%d.%d frame size changed to %dx%d, %s", ost.Source->FileIndex,
                                        ost.Source->StreamIndex, frame->width, frame->height,
@@ -176,10 +183,10 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
     const TFFmpegOptions& o = c.Mux->OutputOptions;
     AVCodecContext* enc = c.Enc;
     const double tb = av_q2d(enc->time_base);
-    const double ipts = double(ptsUs - o.StartTime) / AV_TIME_BASE;
+    const double ipts = (double(ptsUs) - double(o.StartTime)) / AV_TIME_BASE;
     int frames = 1;
     if (o.VideoSyncMethod == 0) {
-        c.SyncOpts = std::max<std::int64_t>(c.SyncOpts, std::llround(ipts / tb));
+        c.SyncOpts = std::max<std::int64_t>(c.SyncOpts, SatRound(ipts / tb));
     } else {
         const double delta = ipts / tb - c.SyncSkew - double(c.SyncOpts);
         const bool variable = o.VideoSyncMethod == 2 ||
@@ -187,7 +194,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
         if (delta < -1.1) frames = 0;
         else if (variable) {
             if (delta <= -0.6) frames = 0;
-            else if (delta > 0.6) c.SyncOpts = std::llround(ipts / tb);
+            else if (delta > 0.6) c.SyncOpts = SatRound(ipts / tb);
         } else if (delta > 1.1) {
             // A jump beyond the discontinuity threshold is a timestamp fault: duplicating over
             // it would encode for hours (and the count would not fit an int).
@@ -195,7 +202,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
             if (delta > limit) {
                 // The output stays continuous: later pictures keep their distance to this one.
                 Log(llWarning, QString::asprintf("%lld frame duplication too large, skipping",
-                                                 (long long)std::llround(delta) - 1));
+                                                 (long long)SatRound(delta) - 1));
                 c.SyncSkew += delta - 1;
             } else {
                 frames = int(std::lround(delta));
@@ -217,12 +224,12 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
         frame->pts = c.SyncOpts;
         frame->pict_type = AV_PICTURE_TYPE_NONE;
         if (o.TopFieldFirst >= 0) frame->top_field_first = o.TopFieldFirst;
-        if (!o.SameQuality) frame->quality = 0;
+        frame->quality = 0;
         const int ret = FF.avcodec_send_frame(enc, frame);
         if (ret < 0) FailCode("Video encoding failed", ret);
         ReceivePackets(c);
         OfferPreview(frame, ptsUs);
-        ++c.SyncOpts;
+        c.SyncOpts = SatAdd(c.SyncOpts, 1);
         ++c.FrameNumber;
     }
 }

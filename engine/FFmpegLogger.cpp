@@ -3,10 +3,13 @@
 #include "FFmpegApi.h"
 #include "MainThread.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <sys/syscall.h>
@@ -39,6 +42,10 @@ struct TPendingLineOwner {
     }
 };
 thread_local TPendingLineOwner tPendingOwner;
+
+// The handlers this thread is inside of, so an assignment from within a handler does not wait
+// for itself.
+thread_local std::vector<const void*> tActiveHandlers;
 
 const char* const LevelNames[] = {"quiet", "panic", "fatal", "error", "warning", "info", "verbose", "debug"};
 
@@ -201,6 +208,54 @@ bool TFFLogger::SetLogLevelByName(const QString& name)
         return false;
     SetLogLevel(LibraryToLogLevel(number));
     return true;
+}
+
+TLogEventSlot& TLogEventSlot::operator=(TLogEvent handler)
+{
+    std::shared_ptr<THolder> old;
+    {
+        auto holder = handler ? std::make_shared<THolder>() : nullptr;
+        if (holder)
+            holder->Handler = std::move(handler);
+        std::lock_guard lock(FLock);
+        old = std::exchange(FHolder, std::move(holder));
+        FAssigned = FHolder != nullptr;
+    }
+    if (!old)
+        return *this;
+    const int own = int(std::count(tActiveHandlers.begin(), tActiveHandlers.end(), old.get()));
+    auto done = [&] { return old->Calls.load() <= own; };
+    if (IsMainThread()) {
+        // A caller may be waiting for the main thread inside the handler.
+        WaitServicingEvents(done, -1, 1);
+    } else {
+        while (!done())
+            std::this_thread::yield();
+    }
+    return *this;
+}
+
+void TLogEventSlot::operator()(QObject* sender, std::uint32_t threadID, TLogLevel level, const QString& message) const
+{
+    std::shared_ptr<THolder> holder;
+    {
+        std::lock_guard lock(FLock);
+        holder = FHolder;
+        if (holder)
+            ++holder->Calls;
+    }
+    if (!holder)
+        return;
+    struct TCall {
+        THolder& H;
+        explicit TCall(THolder& h) : H(h) { tActiveHandlers.push_back(&h); }
+        ~TCall()
+        {
+            tActiveHandlers.pop_back();
+            --H.Calls;
+        }
+    } call(*holder);
+    holder->Handler(sender, threadID, level, message);
 }
 
 void TFFLogger::HookUp()

@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
@@ -18,6 +19,32 @@ enum TLogLevel : int { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, ll
 // Sender, thread id, level, message.
 using TLogEvent = std::function<void(QObject* Sender, std::uint32_t AThreadID, TLogLevel ALogLevel,
                                      const QString& ALogMsg)>;
+
+// The OnLog event: worker threads call it while the main thread may assign or clear it (the
+// window clears it when it closes). A call holds its own reference to the handler, and an
+// assignment returns only when calls of the handler it replaced have returned on other threads,
+// so nothing a cleared handler captured is used afterwards.
+class TLogEventSlot {
+public:
+    TLogEventSlot() = default;
+    TLogEventSlot(const TLogEventSlot&) = delete;
+    TLogEventSlot& operator=(const TLogEventSlot&) = delete;
+
+    TLogEventSlot& operator=(TLogEvent handler);
+    TLogEventSlot& operator=(std::nullptr_t) { return *this = TLogEvent(); }
+    explicit operator bool() const { return FAssigned.load(); }
+    // Calls the handler, when there is one.
+    void operator()(QObject* sender, std::uint32_t threadID, TLogLevel level, const QString& message) const;
+
+private:
+    struct THolder {
+        TLogEvent Handler;
+        std::atomic<int> Calls{0};
+    };
+    mutable std::mutex FLock;
+    std::shared_ptr<THolder> FHolder;
+    std::atomic<bool> FAssigned{false};
+};
 
 // Values of one delivery.
 struct TLogInfo {
@@ -65,8 +92,8 @@ public:
     bool TriggerEventInMainThread() const { return FTriggerEventInMainThread.load(); }
     void SetTriggerEventInMainThread(bool value) { FTriggerEventInMainThread = value; }
 
-    // Assign only while no message can arrive (at start or in tests).
-    TLogEvent OnLog;
+    // May be assigned or cleared at any time, from any thread.
+    TLogEventSlot OnLog;
 
     // An engine message. llVerbose passes at every level above llQuiet; llQuiet always passes.
     void Log(QObject* sender, TLogLevel level, const QString& message);

@@ -117,8 +117,14 @@ const QHash<QString, TCustomFFmpeg::THandler>& TCustomFFmpeg::OptionTable()
         add({"vn"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.VideoDisable = Flag(v); });
         add({"an"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.AudioDisable = Flag(v); });
         add({"sn"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.SubtitleDisable = Flag(v); });
-        add({"sameq"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.SameQuality = Flag(v); });
+        add({"sameq"}, [](TCustomFFmpeg& t, const QString& n, const QString& v) {
+            t.FOptions.SameQuality = Flag(v);
+            // Decoders of this library version do not report a picture's quantiser, so there is
+            // no input quality to keep.
+            if (t.FOptions.SameQuality) t.NoEffect(n);
+        });
         add({"deinterlace"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.DoDeinterlace = Flag(v); });
+        add({"burnsubtitles"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.BurnSubtitles = Flag(v); });
         add({"psnr"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.DoPSNR = Flag(v); });
         add({"qphist"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.QPHist = Flag(v); });
         add({"force_fps"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.FOptions.ForceFPS = Flag(v); });
@@ -145,6 +151,7 @@ const QHash<QString, TCustomFFmpeg::THandler>& TCustomFFmpeg::OptionTable()
                 Fail(QStringLiteral("Incorrect frame size"));
             t.FOptions.FrameWidth = w;
             t.FOptions.FrameHeight = h;
+            t.FOptions.FrameSizeSet = true;
         });
         add({"aspect"}, [](TCustomFFmpeg& t, const QString&, const QString& v) { t.SetAspect(v); });
         add({"pix_fmt"}, [](TCustomFFmpeg& t, const QString&, const QString& v) {

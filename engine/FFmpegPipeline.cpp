@@ -41,6 +41,7 @@ TStreamCoder::~TStreamCoder()
     if (PendingClear) FF.av_packet_free(&PendingClear);
     if (Graph) FF.avfilter_graph_free(&Graph);
     if (Filtered) FF.av_frame_free(&Filtered);
+    if (Burned) FF.av_frame_free(&Burned);
     if (Swr) FF.swr_free(&Swr);
     FF.av_channel_layout_uninit(&SwrInLayout);
     if (Fifo) FF.av_audio_fifo_free(Fifo);
@@ -76,6 +77,7 @@ void TPipelineState::Release()
     if (SubtitlePacket) FF.av_packet_free(&SubtitlePacket);
     SubtitleBuffer = {};
     if (Decoded) FF.av_frame_free(&Decoded);
+    if (Scaled) FF.av_frame_free(&Scaled);
     if (Deinterlaced) FF.av_frame_free(&Deinterlaced);
     if (VStats) std::fclose(VStats);
     VStats = nullptr;
@@ -118,6 +120,8 @@ void TPipelineState::MapStreams()
     auto streamOf = [this](int file, int stream) -> int {
         if (file < 0 || size_t(file) >= InputFiles.size()) return -1;
         if (stream < 0 || unsigned(stream) >= InputFiles[size_t(file)].Ctx->nb_streams) return -1;
+        // A stream left out when the file was opened is never read.
+        if (InputFiles[size_t(file)].Ctx->streams[stream]->discard == AVDISCARD_ALL) return -1;
         return InputFiles[size_t(file)].FirstStream + stream;
     };
     if (!maps.empty()) {
@@ -148,6 +152,9 @@ void TPipelineState::MapStreams()
                     if (ist.St->discard == AVDISCARD_ALL) continue;
                     if (ost.C->Type == AVMEDIA_TYPE_VIDEO && (ist.St->disposition & AV_DISPOSITION_ATTACHED_PIC))
                         continue;
+                    if (ost.C->Type == AVMEDIA_TYPE_SUBTITLE && !ost.C->Copy &&
+                        !SubtitleKindsMatch(ost.C->Codec, ist.St->codecpar->codec_id))
+                        continue;
                     if (unusedOnly && ist.Used) continue;
                     return int(i);
                 }
@@ -170,6 +177,7 @@ void TPipelineState::MapStreams()
         if (ost.C->Type == AVMEDIA_TYPE_VIDEO && !ost.C->Copy && ost.C->Mux->OutputOptions.DoDeinterlace)
             ost.Source->Deinterlace = true;
     }
+    AttachBurnSources();
 }
 
 // Answers the input to read next, -1 when the loop ends, -2 to wait for a packet.
@@ -218,7 +226,7 @@ void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
         FF.av_seek_frame(file.Ctx, -1, file.Ctx->start_time == AV_NOPTS_VALUE ? 0 : file.Ctx->start_time,
                          AVSEEK_FLAG_BACKWARD) >= 0) {
         // Play the input again after itself; a recording time or frame limit ends the run.
-        file.TSOffset += file.Ctx->duration;
+        file.TSOffset = SatAdd(file.TSOffset, file.Ctx->duration);
         return;
     }
     file.EndOfFile = true;
@@ -250,7 +258,8 @@ void TPipelineState::EndOfInput(int fileIndex, bool& endLoop)
         return;
     }
     const std::int64_t startOut = OutputFiles[0].Mux->OutputOptions.StartTime;
-    InputFiles[size_t(CurrentInput + 1)].TSOffset += std::llround(end * AV_TIME_BASE) + startOut;
+    TInputFile& next = InputFiles[size_t(CurrentInput + 1)];
+    next.TSOffset = SatAdd(next.TSOffset, SatAdd(SatRound(end * AV_TIME_BASE), startOut));
     ++CurrentInput;
 }
 
@@ -268,15 +277,18 @@ void TPipelineState::FlushAll()
     std::vector<TStreamCoder*> seen;
     for (TOutputStream& ost : OutputStreams) {
         TStreamCoder* c = ost.C.get();
-        if (!c->EncoderOpen || std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
+        if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
         seen.push_back(c);
-        if (c->Type == AVMEDIA_TYPE_VIDEO) PullVideoGraph(ost, true);
-        if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
-        if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
-        if (c->PendingClear) {
-            WritePacket(*c, c->PendingClear);
-            FF.av_packet_free(&c->PendingClear);
+        if (c->EncoderOpen) {
+            if (c->Type == AVMEDIA_TYPE_VIDEO) PullVideoGraph(ost, true);
+            if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
+            if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
+            if (c->PendingClear) {
+                WritePacket(*c, c->PendingClear);
+                FF.av_packet_free(&c->PendingClear);
+            }
         }
+        if (!c->Bsfs.empty()) DrainBitstreamFilters(*c);
     }
 }
 
@@ -358,6 +370,11 @@ void TPipelineState::Run()
                 continue;
             }
             if (ret < 0) {
+                // Garbage or a cut file ends the input where the demuxer gives up; data that
+                // could not be read at all means the output would be short, which no one may
+                // mistake for a result.
+                const QString readError = InputReadError(file.Ctx);
+                if (!readError.isEmpty()) Fail(file.FileName + QStringLiteral(": ") + readError);
                 if (ret != AVERROR_EOF && o.Verbose >= 0)
                     Log(llVerbose, WithError(file.FileName, ret));
                 bool endLoop = false;
@@ -380,15 +397,15 @@ void TPipelineState::Run()
             AdjustTimestamps(file, *ist, Packet);
             if (o.RateEmu && Packet->dts != AV_NOPTS_VALUE) {
                 // Read no faster than the input plays.
-                const std::int64_t due = FF.av_rescale_q(Packet->dts, ist->St->time_base, AV_TIME_BASE_Q) - file.TSOffset;
-                const std::int64_t ahead = due - (NowMicroseconds() - StartTime);
+                const std::int64_t due = SatSub(FF.av_rescale_q(Packet->dts, ist->St->time_base, AV_TIME_BASE_Q), file.TSOffset);
+                const std::int64_t ahead = SatSub(due, NowMicroseconds() - StartTime);
                 if (ahead > 0 && !Stopping()) std::this_thread::sleep_for(std::chrono::microseconds(std::min<std::int64_t>(ahead, 1000000)));
             }
 
             if (first.RecordingTime != INT64_MAX) {
                 const std::int64_t ts = Packet->pts != AV_NOPTS_VALUE ? Packet->pts : Packet->dts;
                 if (ts != AV_NOPTS_VALUE &&
-                    FF.av_compare_ts(ts, ist->St->time_base, first.RecordingTime + first.StartTime, AV_TIME_BASE_Q) >= 0) {
+                    FF.av_compare_ts(ts, ist->St->time_base, SatAdd(first.RecordingTime, first.StartTime), AV_TIME_BASE_Q) >= 0) {
                     ist->PastRecordingTime = true;
                     FF.av_packet_unref(Packet);
                     continue;

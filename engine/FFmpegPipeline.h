@@ -51,6 +51,15 @@ public:
     std::function<void(THookInfo& info)> OnHookFrame;
     // A frame offered to the preview at most every PreviewInterval.
     std::function<void(TPreviewInfo& info)> OnPreviewFrame;
+    // The preview flags someone receives frames for (a window, a handler); unset: all of them.
+    std::function<int()> PreviewListeners;
+    // The flags that cost a picture conversion: set, and someone listens.
+    int ListenedPreviewFlags() const
+    {
+        const int flags = PreviewFlags.load();
+        if (!flags || !OnPreviewFrame) return 0;
+        return PreviewListeners ? flags & PreviewListeners() : flags;
+    }
 
     std::int64_t ProgressInterval = 500000; // microseconds
     std::int64_t PreviewInterval = 100000;  // microseconds

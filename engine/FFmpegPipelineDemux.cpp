@@ -21,6 +21,30 @@ QString CheckDecoder(const QString& name, AVMediaType type)
 
 } // namespace
 
+// Attachments (fonts, covers as files) and data streams are never converted, and a file may
+// carry more streams than a task handles: those are discarded, so mapping never picks them and
+// their packets are not read into the run. The file itself converts.
+void TPipelineState::LeaveOutExtraStreams(AVFormatContext* ctx)
+{
+    const int file = int(InputFiles.size());
+    int kept = 0;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        AVStream* st = ctx->streams[i];
+        const AVMediaType type = st->codecpar->codec_type;
+        const char* kind = MediaTypeName(type);
+        if (type == AVMEDIA_TYPE_ATTACHMENT || type == AVMEDIA_TYPE_DATA || type == AVMEDIA_TYPE_UNKNOWN) {
+            st->discard = AVDISCARD_ALL;
+            Log(llInfo, QString::asprintf("Stream #%d.%u (%s) left out: it is not converted", file, i, kind));
+        } else if (kept >= MAX_STREAMS) {
+            st->discard = AVDISCARD_ALL;
+            Log(llWarning, QString::asprintf("Stream #%d.%u (%s) left out: more than %d streams", file, i, kind,
+                                             MAX_STREAMS));
+        } else {
+            ++kept;
+        }
+    }
+}
+
 bool TPipelineState::OpenInput(const QString& fileName)
 {
     TFFmpegOptions& o = LiveOptions();
@@ -122,14 +146,10 @@ bool TPipelineState::OpenInput(const QString& fileName)
         closeCtx();
         return false;
     }
-    if (ctx->nb_streams > unsigned(MAX_STREAMS)) {
-        closeCtx();
-        T.FErrorText = QString("%1: more than %2 streams").arg(fileName).arg(MAX_STREAMS);
-        return false;
-    }
+    LeaveOutExtraStreams(ctx);
 
     std::int64_t timestamp = o.StartTime;
-    if (ctx->start_time != AV_NOPTS_VALUE) timestamp += ctx->start_time;
+    if (ctx->start_time != AV_NOPTS_VALUE) timestamp = SatAdd(timestamp, ctx->start_time);
     if (o.StartTime != 0) {
         ret = FF.av_seek_frame(ctx, -1, timestamp, AVSEEK_FLAG_BACKWARD);
         if (ret < 0 && o.Verbose > 0)
@@ -141,10 +161,12 @@ bool TPipelineState::OpenInput(const QString& fileName)
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         AVStream* st = ctx->streams[i];
         AVCodecParameters* par = st->codecpar;
+        if (st->discard == AVDISCARD_ALL) continue; // left out: its facts must not become the defaults
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {
             o.FrameWidth = par->width;
             o.FrameHeight = par->height;
+            o.FrameSizeSet = false;
             for (const auto& [n, v] : T.DecoderOptions(AVMEDIA_TYPE_VIDEO))
                 if (n == "lowres") {
                     const int steps = std::clamp(v.toInt(), 0, 8);
@@ -202,7 +224,7 @@ bool TPipelineState::OpenInput(const QString& fileName)
     for (int type = 0; type < AVMEDIA_TYPE_NB; ++type) file.DecoderOpts[size_t(type)] = T.DecoderOptions(AVMediaType(type));
     file.Ctx = ctx;
     file.FileName = fileName;
-    file.TSOffset = o.CopyTs ? o.InputTSOffset : o.InputTSOffset - timestamp;
+    file.TSOffset = o.CopyTs ? o.InputTSOffset : SatSub(o.InputTSOffset, timestamp);
     const size_t index = InputFiles.size();
     file.TSScale = o.InputTSScale[index];
     o.InputTSOffset = 0;
@@ -225,12 +247,12 @@ bool TPipelineState::AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPac
 {
     const AVRational tb = ist.St->time_base;
     const std::int64_t offset = FF.av_rescale_q(file.TSOffset, AV_TIME_BASE_Q, tb);
-    if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
-    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
-    const double scale = file.TSScale[size_t(ist.StreamIndex) % MAX_STREAMS];
+    if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = SatAdd(pkt->dts, offset);
+    if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = SatAdd(pkt->pts, offset);
+    const double scale = ist.StreamIndex < MAX_STREAMS ? file.TSScale[size_t(ist.StreamIndex)] : 1.0;
     if (scale != 1.0 && scale > 0.0) {
-        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(double(pkt->dts) * scale);
-        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(double(pkt->pts) * scale);
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = SatRound(double(pkt->dts) * scale);
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = SatRound(double(pkt->pts) * scale);
     }
 
     // Formats that allow discontinuities (transport and program streams) may jump; keep the
@@ -238,13 +260,13 @@ bool TPipelineState::AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPac
     if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE &&
         (file.Ctx->iformat->flags & AVFMT_TS_DISCONT) && !LiveOptions().CopyTs) {
         const std::int64_t dtsUs = FF.av_rescale_q(pkt->dts, tb, AV_TIME_BASE_Q);
-        const std::int64_t delta = dtsUs - ist.NextPts;
+        const std::int64_t delta = SatSub(dtsUs, ist.NextPts);
         const std::int64_t threshold = std::int64_t(LiveOptions().DtsDeltaThreshold * AV_TIME_BASE);
         if (delta < -threshold || delta > threshold) {
-            file.TSOffset -= delta;
+            file.TSOffset = SatSub(file.TSOffset, delta);
             const std::int64_t d = FF.av_rescale_q(delta, AV_TIME_BASE_Q, tb);
-            pkt->dts -= d;
-            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= d;
+            pkt->dts = SatSub(pkt->dts, d);
+            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = SatSub(pkt->pts, d);
             if (LiveOptions().Verbose > 2)
                 Log(llVerbose, QString::asprintf("timestamp discontinuity %lld, new offset= %lld",
                                                  (long long)delta, (long long)file.TSOffset));

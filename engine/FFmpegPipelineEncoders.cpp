@@ -134,6 +134,28 @@ void SetMatrix(std::uint16_t*& dest, const std::vector<std::uint16_t>& m)
 
 } // namespace
 
+bool SubtitleKindsMatch(const AVCodec* encoder, AVCodecID input)
+{
+    const AVCodecDescriptor* in = FF.avcodec_descriptor_get(input);
+    const AVCodecDescriptor* out = encoder ? FF.avcodec_descriptor_get(encoder->id) : nullptr;
+    if (!in || !out) return true;
+    const int pictures = AV_CODEC_PROP_BITMAP_SUB, text = AV_CODEC_PROP_TEXT_SUB;
+    if ((in->props & pictures) && !(out->props & pictures)) return false;
+    if ((in->props & text) && !(in->props & pictures) && !(out->props & text)) return false;
+    return true;
+}
+
+const AVCodec* TPipelineState::SubtitleEncoderFor(TMuxer& mux)
+{
+    const TFFmpegOptions& o = LiveOptions();
+    if (o.SubtitleStreamCopy) return nullptr;
+    try {
+        return ChooseEncoder(mux, AVMEDIA_TYPE_SUBTITLE, o.SubtitleCodecName);
+    } catch (const FFmpegException&) {
+        return nullptr; // making the stream says why
+    }
+}
+
 void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
 {
     TFFmpegOptions& o = LiveOptions();
@@ -222,6 +244,7 @@ void TPipelineState::NewVideoStream(TMuxer& mux, int entry)
     c->PadRight = o.FramePadRight;
     c->PadColor = o.PadColor;
     c->Filters = o.VideoFilters;
+    c->SizeSet = o.FrameSizeSet;
     c->ScalerFlags = T.ScalerFlags();
     Coders[size_t(entry)].push_back(c);
     o.VideoCodecName.clear();
@@ -345,7 +368,8 @@ void TPipelineState::SetUpOutputStream(TOutputStream& ost)
         case AVMEDIA_TYPE_VIDEO:
             if (T.CustomHook) Fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
             if (!Hooks.empty()) Fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
-            if (T.PreviewFlags.load()) Fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+            if (T.ListenedPreviewFlags())
+                Fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
             break;
         case AVMEDIA_TYPE_AUDIO:
             if (o.AudioVolume != 256) Fail("-acodec copy and -vol are incompatible (frames are not decoded)");

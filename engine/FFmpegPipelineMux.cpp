@@ -71,6 +71,7 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
             AVFormatContext* ic = InputFiles[i].Ctx;
             for (unsigned s = 0; s < ic->nb_streams; ++s) {
                 const AVStream* st = ic->streams[s];
+                if (st->discard == AVDISCARD_ALL) continue; // left out when the input was opened
                 switch (st->codecpar->codec_type) {
                 case AVMEDIA_TYPE_VIDEO:
                     // A cover picture is no video to convert.
@@ -94,6 +95,25 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
     if (o.VideoDisable) useVideo = false;
     if (o.AudioDisable) useAudio = false;
     if (o.SubtitleDisable) useSubtitle = false;
+    if (useSubtitle && !InputFiles.empty()) {
+        // Subtitles the format's encoder cannot take are left out; the rest of the file converts.
+        if (const AVCodec* encoder = SubtitleEncoderFor(*mux)) {
+            bool taken = false;
+            const AVCodecID* refused = nullptr;
+            for (size_t i = 0; i < (join ? 1 : InputFiles.size()); ++i)
+                for (unsigned s = 0; s < InputFiles[i].Ctx->nb_streams; ++s) {
+                    const AVStream* st = InputFiles[i].Ctx->streams[s];
+                    if (st->discard == AVDISCARD_ALL || st->codecpar->codec_type != AVMEDIA_TYPE_SUBTITLE) continue;
+                    if (SubtitleKindsMatch(encoder, st->codecpar->codec_id)) taken = true;
+                    else if (!refused) refused = &st->codecpar->codec_id;
+                }
+            if (!taken && refused) {
+                useSubtitle = false;
+                Log(llWarning, QString("Subtitles left out: the %1 encoder of this output cannot take %2 subtitles")
+                                   .arg(encoder->name, FF.avcodec_get_name(*refused)));
+            }
+        }
+    }
 
     const int entry = int(OutputFiles.size());
     Coders.emplace_back();
@@ -155,7 +175,7 @@ int TPipelineState::CreateOutput(const QString& fileName, bool join)
         Join = true;
         std::int64_t total = 0;
         for (const TInputFile& f : InputFiles)
-            if (f.Ctx->duration != AV_NOPTS_VALUE && f.Ctx->duration > 0) total += f.Ctx->duration;
+            if (f.Ctx->duration != AV_NOPTS_VALUE && f.Ctx->duration > 0) total = SatAdd(total, f.Ctx->duration);
         o.TotalDuration = total > 0 ? total : -1;
         for (size_t i = 1; i < InputFiles.size(); ++i) {
             OutputFiles.push_back({mux, int(i)});
@@ -194,13 +214,13 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
     // Muxers refuse decode times that do not increase; nudge them as the command line does.
     if (!(oc->oformat->flags & AVFMT_NOTIMESTAMPS) && pkt->dts != AV_NOPTS_VALUE && c.LastDts != AV_NOPTS_VALUE &&
         pkt->dts <= c.LastDts) {
-        pkt->dts = c.LastDts + 1;
+        pkt->dts = SatAdd(c.LastDts, 1);
         if (pkt->pts != AV_NOPTS_VALUE && pkt->pts < pkt->dts) pkt->pts = pkt->dts;
     }
     if (pkt->dts != AV_NOPTS_VALUE) c.LastDts = pkt->dts;
     const std::int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
     if (ts != AV_NOPTS_VALUE) {
-        const double t = double(ts + pkt->duration) * av_q2d(c.St->time_base);
+        const double t = (double(ts) + double(pkt->duration)) * av_q2d(c.St->time_base);
         if (t > c.LastTime) c.LastTime = t;
     }
     switch (c.Type) {
@@ -221,6 +241,22 @@ void TPipelineState::WritePacket(TStreamCoder& c, AVPacket* pkt)
         if (!c.BsfPackets.back()) Fail("av_mallocz fail");
     }
     FilterAndWrite(*this, c, pkt, 0, c.BsfPackets);
+}
+
+void TPipelineState::DrainBitstreamFilters(TStreamCoder& c)
+{
+    // A filter may hold packets back (rechunking, merging); at the end it must give them up,
+    // each filter in turn, through the filters after it.
+    while (c.BsfPackets.size() < c.Bsfs.size()) {
+        c.BsfPackets.push_back(FF.av_packet_alloc());
+        if (!c.BsfPackets.back()) Fail("av_mallocz fail");
+    }
+    for (size_t i = 0; i < c.Bsfs.size(); ++i) {
+        AVBSFContext* bsf = c.Bsfs[i];
+        if (FF.av_bsf_send_packet(bsf, nullptr) < 0) continue;
+        AVPacket* out = c.BsfPackets[i];
+        while (FF.av_bsf_receive_packet(bsf, out) >= 0) FilterAndWrite(*this, c, out, i + 1, c.BsfPackets);
+    }
 }
 
 void TPipelineState::WriteHeaders()

@@ -8,7 +8,10 @@
 #include "FFmpegLogger.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -19,11 +22,43 @@ QString WithError(const QString& prefix, int code);
 // Monotonic clock in microseconds (progress and preview intervals).
 std::int64_t NowMicroseconds();
 [[noreturn]] void FailCode(const QString& message, int code);
+
+// Timestamps come from files and may be anything: sums and products of them stop at the
+// limits instead of overflowing, and never land on the no-timestamp value.
+inline std::int64_t SatAdd(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r = 0;
+    if (__builtin_add_overflow(a, b, &r)) return b > 0 ? INT64_MAX : INT64_MIN + 1;
+    return r == AV_NOPTS_VALUE ? INT64_MIN + 1 : r;
+}
+inline std::int64_t SatSub(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r = 0;
+    if (__builtin_sub_overflow(a, b, &r)) return b < 0 ? INT64_MAX : INT64_MIN + 1;
+    return r == AV_NOPTS_VALUE ? INT64_MIN + 1 : r;
+}
+inline std::int64_t SatMul(std::int64_t a, std::int64_t b)
+{
+    std::int64_t r = 0;
+    if (__builtin_mul_overflow(a, b, &r)) return (a < 0) != (b < 0) ? INT64_MIN + 1 : INT64_MAX;
+    return r == AV_NOPTS_VALUE ? INT64_MIN + 1 : r;
+}
+// Rounds a double into the 64-bit range (not a number: 0).
+inline std::int64_t SatRound(double v)
+{
+    if (!(v == v)) return 0;
+    if (v >= 9.2e18) return INT64_MAX;
+    if (v <= -9.2e18) return INT64_MIN + 1;
+    return std::llround(v);
+}
 // Opens `graph` as buffer -> chain -> buffersink for pictures like `frame`, with times in
 // microseconds; the sink gives `sinkFormat` unless that is AV_PIX_FMT_NONE. A library code < 0 on
 // failure (FFmpegFramesVideo.cpp).
 int OpenVideoGraph(AVFilterGraph* graph, const AVFrame* frame, const char* chain, AVPixelFormat sinkFormat,
                    AVFilterContext*& src, AVFilterContext*& sink);
+// False when the encoder cannot take the input's subtitles: pictures into a text format, or
+// text into a picture format.
+bool SubtitleKindsMatch(const AVCodec* encoder, AVCodecID input);
 // The options that only a muxer's or encoder's own table knows, for the object that knows them.
 void ClaimOptions(const TFFmpegOptions& o, void* obj, AVDictionary** dict);
 
@@ -40,6 +75,19 @@ struct TInputFile {
     std::array<std::vector<std::pair<QByteArray, QByteArray>>, AVMEDIA_TYPE_NB> DecoderOpts;
     int FirstStream = 0; // index of its first stream in TPipelineState::InputStreams
     int StreamCount = 0; // streams when the run started
+};
+
+// A picture subtitle kept for burning in: its rectangles (palette indices and ARGB palette) on
+// the subtitle's canvas, and the times it shows, microseconds on the task's clock.
+struct TBurnRect {
+    int X = 0, Y = 0, W = 0, H = 0;
+    std::vector<std::uint8_t> Indices;
+    std::array<std::uint32_t, 256> Palette{};
+};
+struct TBurnPicture {
+    std::int64_t Start = 0, End = INT64_MAX;
+    int CanvasWidth = 0, CanvasHeight = 0; // 0: the picture's size
+    std::vector<TBurnRect> Rects;          // none: the screen is cleared
 };
 
 struct TInputStream {
@@ -111,6 +159,7 @@ struct TStreamCoder {
     int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
     std::array<int, 3> PadColor{16, 128, 128};
     QString Filters;
+    bool SizeSet = false; // "s" was given: a user chain's pictures are scaled to it
     QString ScalerFlags = QStringLiteral("bicubic"); // of the option state when the stream was made
     AVFilterGraph* Graph = nullptr;
     AVFilterContext* BufferSrc = nullptr;
@@ -120,6 +169,12 @@ struct TStreamCoder {
     int InWidth = -1, InHeight = -1, InFormat = -1;          // of the last decoded picture
     bool GraphNeeded = false;
     AVFrame* Filtered = nullptr;
+    // burning subtitles in: the subtitle stream, what it showed and will show, the copy of a
+    // picture with a subtitle on it
+    TInputStream* BurnSource = nullptr;
+    std::deque<TBurnPicture> BurnQueue;
+    AVFrame* Burned = nullptr;
+    bool BurnRefused = false; // a picture format without a way to draw on it, said once
 
     // audio
     SwrContext* Swr = nullptr;
@@ -177,6 +232,7 @@ struct TPipelineState {
     AVPacket* SubtitlePacket = nullptr;
     std::vector<std::uint8_t> SubtitleBuffer; // what a subtitle encoder writes into, for the run
     AVFrame* Decoded = nullptr;
+    AVFrame* Scaled = nullptr; // decoded audio at one output's volume
 
     std::int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
     int DupFrames = 0, DropFrames = 0;
@@ -198,12 +254,14 @@ struct TPipelineState {
 
     // demux (FFmpegPipelineDemux.cpp)
     bool OpenInput(const QString& fileName);
+    void LeaveOutExtraStreams(AVFormatContext* ctx);
     int ReadPacket(int fileIndex);
     bool AdjustTimestamps(TInputFile& file, TInputStream& ist, AVPacket* pkt);
 
     // mux (FFmpegPipelineMux.cpp)
     int CreateOutput(const QString& fileName, bool join);
     void WritePacket(TStreamCoder& c, AVPacket* pkt);
+    void DrainBitstreamFilters(TStreamCoder& c);
     void WriteHeaders();
     void LogSessionDescription();
     void WriteTrailers();
@@ -221,6 +279,8 @@ struct TPipelineState {
     void NewVideoStream(TMuxer& mux, int entry);
     void NewAudioStream(TMuxer& mux, int entry);
     void NewSubtitleStream(TMuxer& mux, int entry);
+    // The encoder a new subtitle stream of the output would get; nullptr for a copy or none.
+    const AVCodec* SubtitleEncoderFor(TMuxer& mux);
     void SetUpOutputStream(TOutputStream& ost);
     void OpenCodecs();
     void CloseCodecs();
@@ -251,6 +311,14 @@ struct TPipelineState {
 
     // subtitles (FFmpegFramesSubtitle.cpp)
     void SubtitleOut(TOutputStream& ost, AVSubtitle& sub, std::int64_t ptsUs);
+
+    // burning subtitles in (FFmpegFramesBurn.cpp)
+    // Gives every video output that burns subtitles the first picture subtitle stream of its
+    // input file, which is then decoded.
+    void AttachBurnSources();
+    void KeepBurnSubtitle(TInputStream& ist, const AVSubtitle& sub, std::int64_t ptsUs);
+    // The picture with the subtitle of its time on it (a copy), or the picture itself.
+    AVFrame* BurnSubtitles(TStreamCoder& c, AVFrame* frame, std::int64_t ptsUs);
 
     // hook and preview (FFmpegFramesHook.cpp)
     void PreProcessVideo(TInputStream& ist, AVFrame* frame, std::int64_t ptsUs);

@@ -72,7 +72,7 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
         info.Quality = quality;
         info.BitRate = float(bitrate);
         info.CurrentSize = size;
-        info.CurrentDuration = std::int64_t(outTime * AV_TIME_BASE);
+        info.CurrentDuration = SatRound(std::trunc(outTime * AV_TIME_BASE));
         info.TotalDuration = o.TotalDuration;
         T.OnProgressReport(info);
         if (DupDropChanged && o.Verbose >= 0) Log(llVerbose, line);

@@ -1,5 +1,7 @@
 #include "InputSource.h"
 
+#include "FFmpegLogger.h"
+
 #include "FFmpegApi.h"
 
 #include <QHash>
@@ -104,4 +106,16 @@ void CloseInputContext(AVFormatContext** ctx)
     AVIOContext* pb = ((*ctx)->flags & AVFMT_FLAG_CUSTOM_IO) ? (*ctx)->pb : nullptr;
     FF.avformat_close_input(ctx);
     ReleaseInputSource(pb);
+}
+
+QString InputReadError(const AVFormatContext* ctx)
+{
+    if (!ctx || !ctx->pb || ctx->pb->error >= 0 || ctx->pb->error == AVERROR_EOF)
+        return {};
+    if (ctx->flags & AVFMT_FLAG_CUSTOM_IO) {
+        const QString reason = static_cast<const TInputSource*>(ctx->pb->opaque)->LastError();
+        if (!reason.isEmpty())
+            return reason;
+    }
+    return FFErrorText(ctx->pb->error);
 }

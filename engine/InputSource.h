@@ -37,3 +37,7 @@ bool AttachInputSource(AVFormatContext* ctx, const QString& name, QString* error
 void ReleaseInputSource(AVIOContext*& pb);
 // avformat_close_input, and the custom I/O of an attached source with it.
 void CloseInputContext(AVFormatContext** ctx);
+// The reason an input's I/O failed: the attached source's own text when it has one, else the
+// library's text for the I/O error code; empty when the I/O has not failed (the end of the
+// data is no failure).
+QString InputReadError(const AVFormatContext* ctx);

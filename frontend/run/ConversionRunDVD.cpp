@@ -47,14 +47,24 @@ bool ContainerTakesDVDSubtitles(const TOutputOptions& output)
     return extensions.contains(QFileInfo(output.FileName).suffix().toLower());
 }
 
+namespace {
+
+void AddExtOption(TOutputOptions& output, const QString& line)
+{
+    if (output.ExtOptions.contains(line))
+        return;
+    if (!output.ExtOptions.isEmpty())
+        output.ExtOptions += QStringLiteral("<CRLF>");
+    output.ExtOptions += line;
+}
+
+} // namespace
+
 void ApplyDVDOutputOptions(const TDVDSelection& dvd, TOutputOptions& output, bool join,
                            const std::function<void(const QString&)>& log)
 {
-    if (dvd.Deinterlace != 0 && !output.ExtOptions.contains(QStringLiteral("deinterlace=1"))) {
-        if (!output.ExtOptions.isEmpty())
-            output.ExtOptions += QStringLiteral("<CRLF>");
-        output.ExtOptions += QStringLiteral("deinterlace=1");
-    }
+    if (dvd.Deinterlace != 0)
+        AddExtOption(output, QStringLiteral("deinterlace=1"));
     if (dvd.SubtitleID == 0)
         return; // the reader passes no subtitle on
     if (!join && ContainerTakesDVDSubtitles(output)) {
@@ -63,10 +73,21 @@ void ApplyDVDOutputOptions(const TDVDSelection& dvd, TOutputOptions& output, boo
         return;
     }
     output.DisableSubtitle = true;
+    if (!join && !output.DisableVideo) {
+        // The chosen subtitle was meant to be seen: where the format cannot carry it, it goes
+        // into the picture.
+        AddExtOption(output, QStringLiteral("burnsubtitles=1"));
+        if (log)
+            log(QStringLiteral("Subtitle %1 of DVD title %2 is burnt into the picture: the output format does not "
+                               "take DVD subtitles.")
+                    .arg(dvd.SubtitleText)
+                    .arg(dvd.TitleIndex + 1));
+        return;
+    }
     if (log)
         log(QStringLiteral("Subtitle %1 of DVD title %2 left out: %3")
                 .arg(dvd.SubtitleText)
                 .arg(dvd.TitleIndex + 1)
                 .arg(join ? QStringLiteral("a joined output takes no subtitles.")
-                          : QStringLiteral("the output format does not take DVD subtitles.")));
+                          : QStringLiteral("the output format has no picture.")));
 }

@@ -16,8 +16,9 @@ bool PrepareDVDInput(const TInputRow& row, QString* error);
 QString DVDOutputSourceName(const TDVDSelection& dvd);
 // The row's Name text in the conversion list: "Title 1, chapters 2-3".
 QString DVDRowName(const TDVDSelection& dvd);
-// Deinterlacing and the subtitle stream. A joined output leaves the subtitle out (its inputs'
-// streams need not match); a left-out subtitle is logged.
+// Deinterlacing and the subtitle stream: copied where the container takes DVD subtitles, else
+// burnt into the picture. A joined output (its inputs' streams need not match) and one without
+// video leave the subtitle out; a left-out or burnt subtitle is logged.
 void ApplyDVDOutputOptions(const TDVDSelection& dvd, TOutputOptions& output, bool join,
                            const std::function<void(const QString&)>& log);
 // Whether an output file of that container can hold DVD subtitles.

@@ -1,11 +1,16 @@
 // label: asan
 // Subtitles through the transcoder: DVB bitmaps encoded into two outputs at once and copied into
-// a third, and text subtitles re-encoded.
+// a third, text subtitles re-encoded, pictures left out where only text fits, and pictures
+// burnt into the video.
 #include "test_pipeline_support.h"
+
+#include "FFmpegLogger.h"
 
 #include <QFile>
 
+#include <cmath>
 #include <cstring>
+#include <mutex>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -157,6 +162,90 @@ TEST_F(PipelineSubtitles, TextSubtitlesAreReencoded)
     EXPECT_TRUE(text.contains("Hello")) << text.toStdString();
     EXPECT_TRUE(text.contains("World")) << text.toStdString();
     EXPECT_TRUE(text.contains("00:00:02,000 --> 00:00:03,000")) << text.toStdString();
+}
+
+// 720x576 video of `seconds` with the DVB pictures of dvb.ts as a stream, at 1.0, 2.5 and 4.0 s
+// (each shown until the next).
+QString VideoWithDvb(const QString& dir, int seconds)
+{
+    const QString dvb = dir + "/dvb.ts";
+    if (!MakeDvbFile(dvb, 3)) return {};
+    const QString out = dir + "/with_dvb.mkv";
+    const CommandResult r = RunCommand("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i",
+                                                  QString("testsrc=size=720x576:rate=25:d=%1").arg(seconds), "-itsoffset", "1", "-i", dvb,
+                                                  "-map", "0:v", "-map", "1:s", "-c:v", "mpeg4", "-q:v", "3", "-c:s",
+                                                  "copy", out});
+    return r.exitCode == 0 ? out : QString();
+}
+
+// Mean luma of a region of the picture at a time, as the command line decodes it.
+double RegionLuma(const QString& file, double seconds, const QString& crop, const QString& rawPath)
+{
+    QFile::remove(rawPath);
+    RunCommand("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", file, "-frames:v", "1", "-vf",
+                          "crop=" + crop, "-f", "rawvideo", "-pix_fmt", "gray", rawPath});
+    QFile f(rawPath);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray y = f.readAll();
+    double sum = 0;
+    for (char c : y) sum += quint8(c);
+    return y.isEmpty() ? -1 : sum / double(y.size());
+}
+
+TEST_F(PipelineSubtitles, PicturesIntoATextFormatAreLeftOutAndTheRestConverts)
+{
+    const QString src = VideoWithDvb(Dir.path(), 4);
+    ASSERT_FALSE(src.isEmpty());
+    std::mutex lock;
+    QStringList lines;
+    FFLogger()->SetTriggerEventInMainThread(false);
+    FFLogger()->OnLog = [&](QObject*, std::uint32_t, TLogLevel, const QString& msg) {
+        std::lock_guard guard(lock);
+        lines << msg;
+    };
+    TJob job;
+    ASSERT_TRUE(job.Input(src));
+    const QString out = Out("text_only.mkv"); // its subtitle encoder takes text
+    ASSERT_TRUE(job.Output(out, {{"vcodec", "mpeg4"}})) << job.Error.toStdString();
+    const QString error = job.Run();
+    FFLogger()->OnLog = nullptr;
+    ASSERT_EQ(error.toStdString(), "");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "v:0"), "mpeg4");
+    EXPECT_EQ(ProbeValue(out, "stream=codec_name", "s:0"), "");
+    EXPECT_NEAR(Duration(out), 4.0, 0.3);
+    EXPECT_EQ(lines.filter("Subtitles left out: the ssa encoder of this output cannot take dvb_subtitle subtitles").size(), 1)
+        << lines.join('\n').toStdString();
+}
+
+TEST_F(PipelineSubtitles, BurntPicturesShowInTheVideoAtTheirTimes)
+{
+    const QString src = VideoWithDvb(Dir.path(), 3);
+    ASSERT_FALSE(src.isEmpty());
+    // Half size and a pad above: the pictures follow the video through scale and pad.
+    const TOptionList video{{"vcodec", "mpeg4"}, {"qscale", "2"}, {"s", "360x288"}, {"padtop", "16"}, {"sn", "1"}};
+    TJob plain;
+    ASSERT_TRUE(plain.Input(src));
+    ASSERT_TRUE(plain.Output(Out("plain.avi"), video)) << plain.Error.toStdString();
+    ASSERT_EQ(plain.Run().toStdString(), "");
+    TJob burnt;
+    ASSERT_TRUE(burnt.Input(src));
+    TOptionList burn = video;
+    burn.push_back({"burnsubtitles", "1"});
+    ASSERT_TRUE(burnt.Output(Out("burnt.avi"), burn)) << burnt.Error.toStdString();
+    ASSERT_EQ(burnt.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(Out("burnt.avi"), "stream=codec_name", "s:0"), "");
+
+    // The first picture: 64x16 at (100, 400) of 720x576, so 32x8 at (50, 216) here.
+    const QString where = "32:8:50:216";
+    const QString raw = Out("region.gray");
+    const double before = RegionLuma(Out("burnt.avi"), 0.5, where, raw) - RegionLuma(Out("plain.avi"), 0.5, where, raw);
+    const double during = RegionLuma(Out("burnt.avi"), 1.5, where, raw) - RegionLuma(Out("plain.avi"), 1.5, where, raw);
+    EXPECT_LT(std::abs(before), 3.0);
+    EXPECT_GT(std::abs(during), 20.0);
+    // Away from the picture nothing changed.
+    const double elsewhere = RegionLuma(Out("burnt.avi"), 1.5, "32:8:250:100", raw) -
+                             RegionLuma(Out("plain.avi"), 1.5, "32:8:250:100", raw);
+    EXPECT_LT(std::abs(elsewhere), 3.0);
 }
 
 } // namespace
