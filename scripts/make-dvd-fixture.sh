@@ -6,7 +6,8 @@
 #   damaged/     the same with title 2's IFO and its backup destroyed
 #   chapters/    one title of 105 chapters (more than the title record holds)
 #   empty/       an empty folder; plain-file: a file that is no DVD
-# Made once: a folder that is complete (marked by .done) is kept.
+# Made once: a folder that is complete (marked by .done with this version) is kept.
+VERSION=2
 set -euo pipefail
 OUT=${1:-build/fixtures/dvd}
 mkdir -p "$OUT"
@@ -14,19 +15,20 @@ OUT=$(cd "$OUT" && pwd)
 # Test programs running side by side wait for one another here.
 exec 9> "$OUT/.lock"
 flock 9
-[ -f "$OUT/.done" ] && exit 0
+[ "$(cat "$OUT/.done" 2>/dev/null)" = "$VERSION" ] && exit 0
 WORK=$(mktemp -d "$OUT/.work.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 ff() { ffmpeg -hide_banner -loglevel error -nostdin -y "$@"; }
 
-ff -f lavfi -i "color=black@0:s=720x576,format=rgba,drawbox=x=100:y=480:w=240:h=40:color=white@1:t=fill" \
-   -frames:v 1 sub.png
+# A white box on black, black being transparent: spumux takes pictures of few palette colours.
+ff -f lavfi -i "color=black:s=720x576,drawbox=x=100:y=480:w=240:h=40:color=white:t=fill" \
+   -frames:v 1 -pix_fmt pal8 sub.png
 # One subtitle in each chapter.
 {
   echo '<subpictures><stream>'
   for s in 0 3 6; do
-    echo "<spu start=\"00:00:0$s.50\" end=\"00:00:0$((s + 2)).50\" image=\"sub.png\"/>"
+    echo "<spu start=\"00:00:0$s.50\" end=\"00:00:0$((s + 2)).50\" image=\"sub.png\" transparent=\"000000\"/>"
   done
   echo '</stream></subpictures>'
 } > sub.xml
@@ -80,4 +82,4 @@ for d in two-titles damaged chapters empty plain-file; do
   rm -rf "${OUT:?}/$d"
   mv "$d" "$OUT/"
 done
-touch "$OUT/.done"
+echo "$VERSION" > "$OUT/.done"

@@ -38,6 +38,27 @@ TEST(ConverterDVD, ConvertsAChapterWithTheChosenTrack)
     EXPECT_TRUE(r.out.contains(file)) << r.out.toStdString();
 }
 
+// A title whose sectors cannot all be read: a failure, and nothing half-written stays behind.
+TEST(ConverterDVD, ACutTitleFailsAndLeavesNoOutput)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("cut"));
+    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/VIDEO_TS")));
+    for (const QString& name : from.entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(from.filePath(name), root + QStringLiteral("/VIDEO_TS/") + name));
+    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
+    ASSERT_TRUE(vob.resize(vob.size() / 2));
+    const QString outDir = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(outDir));
+    const CommandResult r = Convert({"--dvd", root, "--title", "1", "--format", "mp3", "--preset", "1",
+                                     "--output-dir", outDir});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("FAILED")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Reading the DVD failed at block")) << r.err.toStdString();
+    EXPECT_TRUE(QDir(outDir).entryList(QDir::Files).isEmpty()) << QDir(outDir).entryList(QDir::Files).join(' ').toStdString();
+}
+
 TEST(ConverterDVD, WrongDVDArgumentsAreRefused)
 {
     QTemporaryDir out;

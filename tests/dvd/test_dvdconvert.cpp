@@ -80,17 +80,92 @@ protected:
     QStringList log;
 };
 
-TEST_F(DVDConvertTest, ChaptersTwoToThreeWithTheSecondTrackIntoMP4)
+// Mean luma of a region of the picture at a time, as the command line decodes it.
+double RegionLuma(const QString& file, double seconds, const QString& crop, const QString& dir)
 {
-    const QString file = ConvertAlone(TOutputChoice{fcVideo, 1, 2, out.path() + u'/'}); // MP4, MPEG-4 320x240
+    const QString raw = dir + QStringLiteral("/region.gray");
+    QFile::remove(raw);
+    RunCommand("ffmpeg", {"-v", "error", "-ss", QString::number(seconds), "-i", file, "-frames:v", "1", "-vf",
+                          "crop=" + crop, "-f", "rawvideo", "-pix_fmt", "gray", raw});
+    const QByteArray y = FileBytes(raw);
+    double sum = 0;
+    for (char c : y)
+        sum += quint8(c);
+    return y.isEmpty() ? -1 : sum / double(y.size());
+}
+
+TEST_F(DVDConvertTest, ChaptersTwoToThreeWithTheSecondTrackIntoMP4TheSubtitleIsBurntIn)
+{
+    const TOutputChoice mp4{fcVideo, 1, 2, out.path() + u'/'}; // MP4, MPEG-4 320x240
+    const QString file = ConvertAlone(mp4);
     ASSERT_TRUE(QFileInfo(file).isFile());
     EXPECT_EQ(QFileInfo(file).fileName(), QStringLiteral("two-titles_Title1.mp4"));
     EXPECT_NEAR(ProbeValue(file, "format=duration").toDouble(), 6.0, 0.5);
     EXPECT_EQ(StreamCount(file, "a"), 1);
     EXPECT_NEAR(ToneFrequency(file, out.path()), 1000.0, 60.0);
     EXPECT_EQ(StreamCount(file, "s"), 0);
-    EXPECT_FALSE(log.filter("left out: the output format does not take DVD subtitles.").isEmpty())
+    EXPECT_EQ(log.filter("Subtitle French[0x20] of DVD title 1 is burnt into the picture").size(), 1)
         << log.join('\n').toStdString();
+
+    // The same chapters with no subtitle chosen: today's picture.
+    RunHarness h;
+    TInputRow none = TitleRow();
+    none.DVD.SubtitleID = 0;
+    none.FileName = DVDTitleFacts(none.DVD, nullptr).Row.FileName;
+    ASSERT_EQ(h.run->Start({none}, mp4, false), 1);
+    ASSERT_TRUE(h.WaitEnd());
+    ASSERT_EQ(h.run->Successes(), 1) << h.run->ErrorLines().join('\n').toStdString();
+    const QString plain = h.run->Rows()[0].OutputFile;
+    EXPECT_TRUE(h.log.filter("burnt").isEmpty());
+
+    // The subtitle box (100,480 to 340,520 of 720x576) shows from 0.5 s to 2.5 s of each chapter,
+    // here at 44,200 to 151,216 of 320x240.
+    const QString box = QStringLiteral("80:10:60:203");
+    EXPECT_GT(std::abs(RegionLuma(file, 1.5, box, out.path()) - RegionLuma(plain, 1.5, box, out.path())), 30.0) << log.join(QStringLiteral("\n")).toStdString();
+    EXPECT_LT(std::abs(RegionLuma(file, 2.9, box, out.path()) - RegionLuma(plain, 2.9, box, out.path())), 4.0);
+    EXPECT_GT(std::abs(RegionLuma(file, 4.5, box, out.path()) - RegionLuma(plain, 4.5, box, out.path())), 30.0);
+    const QString above = QStringLiteral("80:10:60:100");
+    EXPECT_LT(std::abs(RegionLuma(file, 1.5, above, out.path()) - RegionLuma(plain, 1.5, above, out.path())), 4.0);
+}
+
+TEST_F(DVDConvertTest, AnAudioFormatLeavesTheSubtitleOut)
+{
+    const QString file = ConvertAlone(WavChoice(out.path()));
+    ASSERT_TRUE(QFileInfo(file).isFile());
+    EXPECT_EQ(StreamCount(file, "v"), 0);
+    EXPECT_EQ(log.filter("Subtitle French[0x20] of DVD title 1 left out: the output format has no picture.").size(), 1)
+        << log.join('\n').toStdString();
+}
+
+// A copy of the fixture whose title set 1 is cut in the middle of title 1, as a scratched or
+// badly copied disc reads.
+QString CutDVD(const QString& dir)
+{
+    const QString root = dir + QStringLiteral("/cut");
+    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
+    EXPECT_TRUE(QDir().mkpath(root + QStringLiteral("/VIDEO_TS")));
+    for (const QString& name : from.entryList(QDir::Files))
+        EXPECT_TRUE(QFile::copy(from.filePath(name), root + QStringLiteral("/VIDEO_TS/") + name));
+    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
+    EXPECT_TRUE(vob.resize(vob.size() / 2));
+    return root + u'/';
+}
+
+TEST_F(DVDConvertTest, ATitleCutInTheMiddleFailsWithTheReadersReason)
+{
+    const QString root = CutDVD(out.path());
+    for (const TOutputChoice& choice : {TOutputChoice{fcAudio, 1, 0, out.path() + u'/'}, AviChoice(out.path())}) {
+        RunHarness h;
+        TInputRow row = TitleRow();
+        row.DVD.Root = root;
+        row.DVD.FirstChapter = 0;
+        row.FileName = DVDTitleFacts(row.DVD, nullptr).Row.FileName;
+        ASSERT_EQ(h.run->Start({row}, choice, false), 1) << h.log.join('\n').toStdString();
+        ASSERT_TRUE(h.WaitEnd());
+        EXPECT_EQ(h.run->Successes(), 0);
+        const QString errors = h.run->ErrorLines().join('\n');
+        EXPECT_TRUE(errors.contains(QStringLiteral("Reading the DVD failed at block"))) << errors.toStdString();
+    }
 }
 
 TEST_F(DVDConvertTest, IntoAnMPEGPresetTheSubtitleComesAlong)

@@ -161,6 +161,37 @@ TEST_F(Faults, AnHourLongTimestampJumpIsNotFilled)
     EXPECT_TRUE(log.Contains("frame duplication too large, skipping"));
 }
 
+// A crafted file whose sound stream starts a few milliseconds short of the largest time the
+// clock can hold: adding a frame's duration would overflow. Converted and copied, it ends with a
+// result or a message, never with undefined arithmetic (the sanitizer build halts on that).
+TEST_F(Faults, TimestampsAtTheEdgeOfTheClockDoNotOverflow)
+{
+    const QString src = MediaFixture("fault_edge_ts.mkv",
+                                     {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:d=1", "-f", "lavfi", "-i",
+                                      "sine=sample_rate=8000:d=1", "-map", "0", "-map", "1", "-c:v", "mpeg4", "-c:a",
+                                      "pcm_s16le", "-bsf:a", "setts=ts=TS+9223372036854770"});
+    TWatchdog watchdog(120, "the conversions at the edge of the clock");
+    // Input options, output options.
+    const std::vector<std::pair<TOptionList, TOptionList>> cases{
+        {{}, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+        {{}, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}, {"async", "1"}, {"vsync", "1"}}},
+        {{}, {{"vcodec", "copy"}, {"acodec", "copy"}}},
+        {{{"itsscale", "1:3"}}, {{"vcodec", "mpeg4"}, {"acodec", "mp2"}}},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        TJob job;
+        ASSERT_TRUE(job.Input(src, cases[i].first)) << job.Error.toStdString();
+        const QString out = Out(QString("edge%1.mkv").arg(i));
+        ASSERT_TRUE(job.Output(out, cases[i].second)) << job.Error.toStdString();
+        const QString error = job.Run();
+        // The picture converts, or the run says why it could not.
+        if (error.isEmpty()) {
+            EXPECT_GE(CountFrames(out), 20);
+        }
+    }
+}
+
 TEST_F(Faults, ASmallGapIsStillFilledAndTheProgressLineCountsTheDuplicates)
 {
     TLogLines log;

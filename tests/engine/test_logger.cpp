@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -309,3 +310,47 @@ TEST_F(LoggerTest, LibraryLineLoggedUnderTheLibraryLockDoesNotWaitForTheMainThre
     EXPECT_EQ(Lines()[0].Message, "opening codec");
     EXPECT_TRUE(Lines()[0].OnMainThread);
 }
+
+namespace {
+
+// The window clears OnLog when it closes while workers may still be logging: once the clearing
+// returns, the old handler (and whatever it captured) is never called again.
+TEST_F(LoggerTest, AClearedHandlerIsNeverCalledAfterTheClearingReturns)
+{
+    constexpr int Rounds = 200;
+    std::array<std::atomic<bool>, Rounds> retired{};
+    std::atomic<int> late{0}, calls{0};
+    std::atomic<bool> stop{false};
+    AVCodecContext* object = LibraryObject();
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 3; ++w)
+        workers.emplace_back([&, w] {
+            while (!stop.load()) {
+                if (w == 0)
+                    FF.av_log(object, AV_LOG_ERROR, "library line\n");
+                else
+                    FLogger->Log(nullptr, llError, QStringLiteral("engine line"));
+            }
+        });
+    for (int i = 0; i < Rounds; ++i) {
+        auto* owner = new std::atomic<int>(0); // what a window's handler would capture
+        FLogger->OnLog = [&, i, owner](QObject*, std::uint32_t, TLogLevel, const QString&) {
+            if (retired[size_t(i)].load())
+                ++late;
+            ++*owner;
+            ++calls;
+        };
+        while (owner->load() == 0 && calls.load() < Rounds * 1000)
+            std::this_thread::yield();
+        FLogger->OnLog = nullptr;
+        retired[size_t(i)] = true;
+        delete owner;
+    }
+    stop = true;
+    for (std::thread& t : workers)
+        t.join();
+    EXPECT_EQ(late.load(), 0);
+    EXPECT_GE(calls.load(), Rounds);
+}
+
+} // namespace

@@ -104,9 +104,25 @@ TEST_F(PipelineFrames, PreviewOffersBitmapsAndRefusesVideoCopy)
 
     TJob copy;
     copy.T.PreviewFlags = pfPreviewBitmap;
+    copy.T.OnPreviewFrame = [](TPreviewInfo&) {};
     ASSERT_TRUE(copy.Input(Small()));
     ASSERT_TRUE(copy.Output(Out("preview.mkv"), {{"vcodec", "copy"}}));
     EXPECT_EQ(copy.Run().toStdString(), "-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+
+    // Preview on, but no window and no handler takes the frames: nothing is converted for
+    // them, and a stream copy is no reason to refuse.
+    for (const char* codec : {"copy", "mpeg4"}) {
+        TJob unheard;
+        int offered = 0;
+        unheard.T.PreviewFlags = pfPreview | pfPreviewBitmap;
+        unheard.T.PreviewInterval = 0;
+        unheard.T.OnPreviewFrame = [&offered](TPreviewInfo&) { ++offered; };
+        unheard.T.PreviewListeners = [] { return 0; };
+        ASSERT_TRUE(unheard.Input(Small()));
+        ASSERT_TRUE(unheard.Output(Out(QString("unheard_%1.mkv").arg(codec)), {{"vcodec", codec}, {"an", "1"}}));
+        EXPECT_EQ(unheard.Run().toStdString(), "") << codec;
+        EXPECT_EQ(offered, 0) << codec;
+    }
 
     TJob loud;
     ASSERT_TRUE(loud.Input(Small()));
@@ -173,6 +189,50 @@ TEST_F(PipelineFrames, BitstreamFilterAndVideoFilterChain)
     ASSERT_EQ(deinterlaced.Run().toStdString(), "");
     EXPECT_EQ(ProbeValue(out2, "stream=height", "v:0"), "112");
     EXPECT_EQ(CountFrames(out2), 25);
+}
+
+// Options an old option text may carry: each one either changes the output or says in the log
+// that it cannot.
+TEST_F(PipelineFrames, OptionsTakeEffectOrSaySoInTheLog)
+{
+    // A user's filter chain with a frame size and pads: the chain first, then the size, then the pads.
+    TJob sized;
+    ASSERT_TRUE(sized.Input(Small()));
+    const QString out = Out("chain_sized.avi");
+    ASSERT_TRUE(sized.Output(out, {{"vcodec", "mpeg4"}, {"vfilters", "transpose=1"}, {"s", "80x96"},
+                                   {"padtop", "8"}, {"padleft", "16"}, {"an", "1"}}));
+    ASSERT_EQ(sized.Run().toStdString(), "");
+    EXPECT_EQ(ProbeValue(out, "stream=width", "v:0"), "96");
+    EXPECT_EQ(ProbeValue(out, "stream=height", "v:0"), "104");
+
+    // Two outputs of one audio stream, each at its own volume.
+    const QString tone = Clip("pipe_tone.wav", 1, {"-c:a", "pcm_s16le"}, "320x240", true, false);
+    TJob loud;
+    ASSERT_TRUE(loud.Input(tone));
+    ASSERT_TRUE(loud.Output(Out("louder.wav"), {{"vol", "512"}}));
+    ASSERT_TRUE(loud.Output(Out("softer.wav"), {{"vol", "128"}}));
+    ASSERT_EQ(loud.Run().toStdString(), "");
+    auto peak = [&](const QString& file) {
+        int p = 0;
+        for (qint16 v : Samples(file, Out("peak.raw"))) p = std::max(p, std::abs(int(v)));
+        return p;
+    };
+    const int source = peak(tone);
+    EXPECT_NEAR(peak(Out("louder.wav")), 2 * source, source / 20);
+    EXPECT_NEAR(peak(Out("softer.wav")), source / 2, source / 20);
+
+    // A bitstream filter that holds samples back gives them up at the end: 44100 samples in
+    // chunks of 1024, the last one padded.
+    TJob chunked;
+    ASSERT_TRUE(chunked.Input(tone));
+    ASSERT_TRUE(chunked.Output(Out("chunked.wav"), {{"acodec", "copy"}, {"absf", "pcm_rechunk"}}));
+    ASSERT_EQ(chunked.Run().toStdString(), "");
+    EXPECT_EQ(Samples(Out("chunked.wav"), Out("chunked.raw")).size(), 44u * 1024u);
+
+    // The input's quality cannot be kept: said, not ignored.
+    TJob same;
+    ASSERT_TRUE(same.Input(Small(), {{"sameq", "1"}}));
+    EXPECT_TRUE(Logged("Option \"sameq\" has no effect"));
 }
 
 // Interlaced pictures with motion: a bar moving fast, its two fields taken 20 ms apart.
