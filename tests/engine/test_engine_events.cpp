@@ -232,4 +232,27 @@ TEST_F(EngineTest, PreviewFramesGoToTheSinkUntilItsWindowIsClosed)
     EXPECT_EQ(sink.Closed.size(), 2u); // freeing a task closes its window
 }
 
+// Preview on with no window to show it in and no handler: the frames go nowhere, so a stream
+// copy is converted as it would be without preview.
+TEST_F(EngineTest, PreviewWithNoOneListeningLetsAStreamCopyThrough)
+{
+    TRecordedEvents events;
+    TFFmpegEngine engine;
+    events.Attach(engine);
+    engine.SetPreview(true);
+    engine.SetPreviewBitmap(true);
+    const int index = engine.AddTask(TinyClip());
+    ASSERT_GE(index, 0) << engine.LastError().toStdString();
+    TOutputOptions copy;
+    copy.VideoCodec = "copy";
+    copy.AudioCodec = "copy";
+    ASSERT_TRUE(engine.SetOutputFile(index, Out("copied.mkv"), &copy)) << engine.LastError().toStdString();
+    engine.StartTask(0);
+    const std::vector<TTerminateInfo> t = events.Snapshot();
+    ASSERT_EQ(t.size(), 2u);
+    EXPECT_TRUE(t[0].Finished) << t[0].ExceptionMsg.toStdString();
+    EXPECT_FALSE(t[0].Exception);
+    EXPECT_EQ(VideoFrames(Out("copied.mkv")), 25);
+}
+
 } // namespace
