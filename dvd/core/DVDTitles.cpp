@@ -121,9 +121,17 @@ bool ReadDVDTitles(const QString& root, TDVDTitles& titles, QString* message, co
 double DVDChapterRangeLength(const TDVDTitleInfo& info, int first, int last)
 {
     const int held = std::clamp(info.ChapterCount, 0, DVDMaxChapters);
-    double seconds = 0;
-    for (int k = std::max(first, 0); k <= last && k < held; ++k)
-        seconds += info.ChapterLength[k];
+    double seconds = 0, heldSeconds = 0;
+    for (int k = 0; k < held; ++k) {
+        const double length = std::isfinite(info.ChapterLength[k]) ? info.ChapterLength[k] : 0.0;
+        heldSeconds += length;
+        if (k >= first && k <= last)
+            seconds += length;
+    }
+    // Chapters past the record's capacity share what the title has left, evenly.
+    const int beyond = std::max(0, std::min(last, info.ChapterCount - 1) - std::max(first, held) + 1);
+    if (beyond > 0 && info.ChapterCount > held && std::isfinite(info.Length))
+        seconds += std::max(0.0, info.Length - heldSeconds) * beyond / (info.ChapterCount - held);
     return seconds;
 }
 
