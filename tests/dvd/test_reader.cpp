@@ -8,9 +8,11 @@
 #include "DVDTitles.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -113,6 +115,40 @@ TEST_F(DVDReaderTest, AMissingReaderProgramIsAnUnreadableDisc)
     EXPECT_EQ(read.Count, 0);
     EXPECT_EQ(read.Error, QStringLiteral("This DVD cannot be read"));
     EXPECT_FALSE(read.Detail.isEmpty());
+}
+
+// Readers whose command line names root, by pid.
+QList<int> ReadersOf(const QString& root)
+{
+    QList<int> pids;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QByteArray command = FileBytes(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (command.contains("vornic-dvdread") && command.contains(QFile::encodeName(root)))
+            pids << pid.toInt();
+    }
+    return pids;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return done();
+}
+
+TEST_F(DVDReaderTest, AReaderDoesNotOutliveAKilledProgram)
+{
+    THangingDisc disc;
+    QProcess program;
+    program.start(QStringLiteral(VORNIC_CONVERT), {QStringLiteral("--dvd-info"), disc.root});
+    ASSERT_TRUE(program.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return !ReadersOf(disc.root).isEmpty(); }, 20000)) << "no reader was started";
+    program.kill();
+    program.waitForFinished();
+    EXPECT_TRUE(WaitFor([&] { return ReadersOf(disc.root).isEmpty(); }, 10000)) << "the reader was left running";
 }
 
 // Through the binding, as the dialog, the command line and the engine use it.
