@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -17,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+
+#include <thread>
 
 namespace {
 
@@ -149,14 +152,36 @@ void TfrmDVDSelect::SelectDVDFolderClick()
 
 bool TfrmDVDSelect::OpenRoot(const QString& root)
 {
+    if (reading_)
+        return false; // the menu is off while a disc is read; a queued second choice waits its turn
     TDVDTitles read;
-    bool found;
+    QString message;
+    bool found = false;
     {
-        TBusyCursorGuard busy;
-        found = ReadDVDTitles(root, read);
+        // The disc is read on a worker; the dialog keeps answering, and Cancel or closing it
+        // stops the reading (the reader process is killed).
+        reading_ = true;
+        cancel_ = false;
+        setCursor(Qt::BusyCursor);
+        btnOpen->setEnabled(false);
+        cboTitles->setEnabled(false);
+        EnableTitleControls(false);
+        QEventLoop loop;
+        std::thread worker([&] {
+            found = ReadDVDTitles(root, read, &message, &cancel_);
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        worker.join();
+        unsetCursor();
+        btnOpen->setEnabled(true);
+        cboTitles->setEnabled(true);
+        reading_ = false;
     }
     if (!found) {
-        ShowMessageDialog(DVDNoTitlesText, QStringLiteral("Message"), TMsgDlgType::mtInformation, {}, mbOK);
+        cboTitlesChange(); // what was shown before stays usable
+        if (!message.isEmpty() && !cancel_)
+            ShowMessageDialog(message, QStringLiteral("Message"), TMsgDlgType::mtInformation, {}, mbOK);
         return false;
     }
     btnOK->setEnabled(false);
@@ -168,6 +193,12 @@ bool TfrmDVDSelect::OpenRoot(const QString& root)
     cboTitles->setCurrentIndex(0);
     cboTitlesChange();
     return true;
+}
+
+void TfrmDVDSelect::done(int result)
+{
+    cancel_ = true; // a read under way ends, and with it the loop OpenRoot waits in
+    QDialog::done(result);
 }
 
 const TDVDTitleInfo* TfrmDVDSelect::SelectedTitle() const

@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include <atomic>
+
 class QCheckBox;
 class QComboBox;
 class QMenu;
@@ -40,11 +42,15 @@ public:
     QString Root() const { return titles_.Root; }
     QString LastFolder() const { return lastFolder_; }
 
-    // Reads a root's titles; false (nothing changed) after the "No DVD title(s)" message.
+    // Reads a root's titles on a worker while the dialog stays responsive; false (nothing
+    // changed) after the "No DVD title(s)" or the cannot-be-read message, or when cancelled.
     bool OpenRoot(const QString& root);
+    bool Reading() const { return reading_; }
     void btnOpenClick();
     void SelectDVDFolderClick();
     void cboTitlesChange();
+
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -57,4 +63,6 @@ private:
 
     TDVDTitles titles_;
     QString lastFolder_;
+    bool reading_ = false;
+    std::atomic<bool> cancel_{false};
 };

@@ -5,9 +5,11 @@
 #                title 2: NTSC 16:9, 4 s, AC3 660 Hz "es"
 #   damaged/     the same with title 2's IFO and its backup destroyed
 #   chapters/    one title of 105 chapters (more than the title record holds)
+#   wide-subtitles/  NTSC 16:9, 3 s, one subtitle "en" whose picture for the wide screen is
+#                stream 1 (0x21) and for letterbox stream 2; no stream for 4:3
 #   empty/       an empty folder; plain-file: a file that is no DVD
 # Made once: a folder that is complete (marked by .done with this version) is kept.
-VERSION=2
+VERSION=3
 set -euo pipefail
 OUT=${1:-build/fixtures/dvd}
 mkdir -p "$OUT"
@@ -76,9 +78,34 @@ cat > many.xml <<XML
 XML
 VIDEO_FORMAT=PAL dvdauthor -x many.xml > dvdauthor-many.log 2>&1
 
+ff -f lavfi -i "color=black@0:s=720x480,format=rgba,drawbox=x=100:y=400:w=240:h=40:color=white@1:t=fill" \
+   -frames:v 1 wsub.png
+echo '<subpictures><stream><spu start="00:00:00.50" end="00:00:02.50" image="wsub.png"/></stream></subpictures>' > wsub.xml
+ff -f lavfi -i "testsrc=s=720x480:r=30000/1001:d=3" -f lavfi -i "sine=f=880:r=48000:d=3" \
+   -target ntsc-dvd -aspect 16:9 -b:v 2M -ac 2 w.mpg
+spumux -s 1 wsub.xml < w.mpg > w1.mpg 2> spumux-w1.log
+spumux -s 2 wsub.xml < w1.mpg > w2.mpg 2> spumux-w2.log
+cat > wide.xml <<'XML'
+<dvdauthor dest="wide-subtitles">
+ <vmgm />
+ <titleset>
+  <titles>
+   <video format="ntsc" aspect="16:9"/>
+   <audio lang="en"/>
+   <subpicture lang="en">
+    <stream mode="widescreen" id="1"/>
+    <stream mode="letterbox" id="2"/>
+   </subpicture>
+   <pgc><vob file="w2.mpg"/></pgc>
+  </titles>
+ </titleset>
+</dvdauthor>
+XML
+VIDEO_FORMAT=NTSC dvdauthor -x wide.xml > dvdauthor-wide.log 2>&1
+
 mkdir -p empty
 echo "not a DVD" > plain-file
-for d in two-titles damaged chapters empty plain-file; do
+for d in two-titles damaged chapters wide-subtitles empty plain-file; do
   rm -rf "${OUT:?}/$d"
   mv "$d" "$OUT/"
 done

@@ -1,11 +1,15 @@
 #include "DVDPlugIn.h"
 
+#include "DVDReaderProtocol.h"
+#include "DVDRemoteReader.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
 #include <dlfcn.h>
+#include <mutex>
 
 namespace {
 
@@ -19,6 +23,11 @@ struct TBinding {
     TDVDGetLibVersion GetLibVersion = nullptr;
     TDVDReaderFunctions Reader;
     QString Error;
+    QString Path; // as the reader process opens it again
+    QString ReaderProgram; // set by tests; empty: found beside the plug-in
+    // The titles of the root enumerated last, for GetDVDTitle.
+    std::mutex EnumeratedLock;
+    std::vector<std::optional<TDVDTitleInfo>> Enumerated;
 };
 
 TBinding& Binding()
@@ -130,6 +139,7 @@ bool LoadDVDPlugIn(const QString& folderIn)
     b.Reader.Close = Resolve<TDVDCloseTitleReader>(handle, "DVDCloseTitleReader");
     b.Reader.LastError = Resolve<TDVDGetLastError>(handle, "DVDGetLastError");
     b.Handle = handle;
+    b.Path = opened;
     b.Loaded = true;
     b.Error.clear();
     return true;
@@ -145,17 +155,58 @@ QString DVDPlugInError()
     return Binding().Error;
 }
 
-int EnumDVDTitles(const QString& root)
+QString DVDPlugInPath()
+{
+    return Binding().Path;
+}
+
+void SetDVDReaderProgram(const QString& path)
+{
+    Binding().ReaderProgram = path;
+}
+
+QString DVDReaderProgram()
+{
+    if (!Binding().ReaderProgram.isEmpty())
+        return Binding().ReaderProgram;
+    const QString name = QString::fromLatin1(DVDReaderProtocol::ProgramName);
+    QStringList candidates;
+    const QFileInfo plugIn(Binding().Path);
+    if (Binding().Path.contains(u'/'))
+        candidates << plugIn.absolutePath() + u'/' + name;
+    candidates << DefaultDVDPlugInFolder() + u'/' + name
+               << QCoreApplication::applicationDirPath() + u'/' + name;
+    for (const QString& candidate : candidates)
+        if (QFileInfo(candidate).isExecutable())
+            return candidate;
+    return candidates.first();
+}
+
+TDVDRootRead ReadDVDRoot(const QString& root, const std::atomic<bool>* cancel)
 {
     RequireLoaded();
-    return Binding().EnumTitle(QFile::encodeName(root).constData());
+    return ReadDVDRootWith(DVDReaderProgram(), Binding().Path, root, cancel);
+}
+
+int EnumDVDTitles(const QString& root)
+{
+    TDVDRootRead read = ReadDVDRoot(root);
+    TBinding& b = Binding();
+    const std::lock_guard lock(b.EnumeratedLock);
+    b.Enumerated = std::move(read.Titles);
+    return read.Count;
 }
 
 bool GetDVDTitle(int index, TDVDTitleInfo& record)
 {
     RequireLoaded();
     std::memset(&record, 0, sizeof record);
-    return Binding().GetTitle(index, &record) != 0;
+    TBinding& b = Binding();
+    const std::lock_guard lock(b.EnumeratedLock);
+    if (index < 0 || std::size_t(index) >= b.Enumerated.size() || !b.Enumerated[std::size_t(index)])
+        return false;
+    record = *b.Enumerated[std::size_t(index)];
+    return true;
 }
 
 const TDVDReaderFunctions* DVDReaderFunctions()
@@ -163,7 +214,8 @@ const TDVDReaderFunctions* DVDReaderFunctions()
     const TDVDReaderFunctions& r = Binding().Reader;
     if (!DVDPlugInLoaded() || !r.Open || !r.Blocks || !r.Read || !r.Close)
         return nullptr;
-    return &r;
+    // The plug-in has them; they run in the reader process.
+    return &RemoteDVDReaderFunctions();
 }
 
 QString CodecText(int code)

@@ -29,12 +29,21 @@ QString DefaultDVDPlugInFolder();
 // The plug-in from that folder, bound on first use; false with *error saying why.
 bool RequireDVDPlugIn(QString* error);
 
-// Number of titles under root; 0 or less means none.
+// The plug-in's disc reading runs in the reader process (vornic-dvdread, found beside the
+// plug-in), so a damaged disc that crashes the disc library ends that process, not the program.
+
+// Number of titles under root; 0 or less means none (also when the disc cannot be read).
 int EnumDVDTitles(const QString& root);
 // Fills record (zeroed first) for a title of the root enumerated last.
 bool GetDVDTitle(int index, TDVDTitleInfo& record);
 
-// The title reading exports; null when the loaded plug-in lacks them (another maker's plug-in).
+// The plug-in file as it was opened, and the reader process that runs it.
+QString DVDPlugInPath();
+QString DVDReaderProgram();
+void SetDVDReaderProgram(const QString& path); // empty: the one beside the plug-in
+
+// The title reading functions; null when the loaded plug-in lacks the exports (another
+// maker's plug-in). They call the exports in the reader process.
 struct TDVDReaderFunctions {
     TDVDOpenTitleReader Open = nullptr;
     TDVDTitleReaderBlocks Blocks = nullptr;

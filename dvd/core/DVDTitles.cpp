@@ -1,6 +1,7 @@
 #include "DVDTitles.h"
 
 #include "DVDPlugIn.h"
+#include "DVDRemoteReader.h"
 #include "UtilFuncs.h"
 
 #include <algorithm>
@@ -89,20 +90,24 @@ QStringList DVDTitleReport(int index, const TDVDTitleInfo& info)
     return lines;
 }
 
-bool ReadDVDTitles(const QString& root, TDVDTitles& titles)
+bool ReadDVDTitles(const QString& root, TDVDTitles& titles, QString* message, const std::atomic<bool>* cancel)
 {
-    const int count = EnumDVDTitles(root);
-    if (count <= 0)
+    const TDVDRootRead disc = ReadDVDRoot(root, cancel);
+    const int count = disc.Cancelled ? 0 : disc.Count;
+    if (count <= 0) {
+        if (message)
+            *message = disc.Cancelled ? QString() : !disc.Error.isEmpty() ? disc.Error : DVDNoTitlesText;
         return false;
+    }
     TDVDTitles read;
     read.Root = root;
     read.Report << QStringLiteral("There are %1 title(s) in %2").arg(count).arg(root);
     for (int i = 0; i < count; ++i) {
-        TDVDTitleInfo record;
-        if (GetDVDTitle(i, record)) {
-            read.Items << DVDTitleItemText(i, record);
-            read.Report << DVDTitleReport(i, record);
-            read.Titles.emplace_back(record);
+        const std::optional<TDVDTitleInfo>& record = disc.Titles[std::size_t(i)];
+        if (record) {
+            read.Items << DVDTitleItemText(i, *record);
+            read.Report << DVDTitleReport(i, *record);
+            read.Titles.emplace_back(*record);
         } else {
             read.Items << DVDInvalidTitleText(i);
             read.Report << QStringLiteral("Calling DVDGetTitle(#%1) failed.").arg(i);
@@ -116,9 +121,17 @@ bool ReadDVDTitles(const QString& root, TDVDTitles& titles)
 double DVDChapterRangeLength(const TDVDTitleInfo& info, int first, int last)
 {
     const int held = std::clamp(info.ChapterCount, 0, DVDMaxChapters);
-    double seconds = 0;
-    for (int k = std::max(first, 0); k <= last && k < held; ++k)
-        seconds += info.ChapterLength[k];
+    double seconds = 0, heldSeconds = 0;
+    for (int k = 0; k < held; ++k) {
+        const double length = std::isfinite(info.ChapterLength[k]) ? info.ChapterLength[k] : 0.0;
+        heldSeconds += length;
+        if (k >= first && k <= last)
+            seconds += length;
+    }
+    // Chapters past the record's capacity share what the title has left, evenly.
+    const int beyond = std::max(0, std::min(last, info.ChapterCount - 1) - std::max(first, held) + 1);
+    if (beyond > 0 && info.ChapterCount > held && std::isfinite(info.Length))
+        seconds += std::max(0.0, info.Length - heldSeconds) * beyond / (info.ChapterCount - held);
     return seconds;
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -17,8 +18,10 @@ struct TDVDTitles {
 };
 
 // Enumerates and reads every title of root through the plug-in (which must be loaded). False,
-// leaving titles untouched, when the root holds no title.
-bool ReadDVDTitles(const QString& root, TDVDTitles& titles);
+// leaving titles untouched, when the root holds no title; *message then says why to the user
+// (empty when cancel was set).
+bool ReadDVDTitles(const QString& root, TDVDTitles& titles, QString* message = nullptr,
+                   const std::atomic<bool>* cancel = nullptr);
 
 // "Title #%d Length: %s" with the length in whole seconds (ties to even).
 QString DVDTitleItemText(int index, const TDVDTitleInfo& info);

@@ -98,13 +98,17 @@ void FillAudio(const ifo_handle_t& vts, const pgc_t& pgc, TDVDTitleInfo& info)
 
 void FillSubtitles(const ifo_handle_t& vts, const pgc_t& pgc, TDVDTitleInfo& info)
 {
+    // Each stream has a number per way of showing the picture: 4:3, then for 16:9 pictures
+    // wide, letterbox and pan&scan. The picture is kept as it is, so a 16:9 title's
+    // subtitles are those made for the wide picture.
+    const bool wide = vts.vtsi_mat->vts_video_attr.display_aspect_ratio == 3;
+    const int shift = wide ? 16 : 24;
     const int streams = std::min<int>(vts.vtsi_mat->nr_of_vts_subp_streams, DVDMaxSubtitles);
     for (int j = 0; j < streams && info.SubtitleCount < DVDMaxSubtitles; ++j) {
         const std::uint32_t control = pgc.subp_control[j];
         if (!(control & 0x80000000u))
             continue;
-        // The stream number for 4:3 pictures; wide pictures may use another, but one id is kept.
-        const int n = int((control >> 24) & 0x1F);
+        const int n = int((control >> shift) & 0x1F);
         const subp_attr_t& attr = vts.vtsi_mat->vts_subp_attr[j];
         TDVDSubtitleInfo& s = info.Subtitle[info.SubtitleCount++];
         s.Type = dcSUB;
@@ -147,7 +151,8 @@ bool FillTitleInfo(const TOpenDVD& dvd, int index, TDVDTitleInfo& info)
         SetLastError("The title has no program chain.");
         return false;
     }
-    info.ChapterCount = std::min<int>(chapters.nr_of_ptts, DVDMaxChapters);
+    // All chapters count, so all can be chosen; the record holds the lengths of the first 100.
+    info.ChapterCount = chapters.nr_of_ptts;
     double total = 0;
     for (int k = 0; k < chapters.nr_of_ptts; ++k) {
         const pgc_t* pgc = nullptr;

@@ -2,6 +2,7 @@
 
 #include "DVDInputRow.h"
 #include "DVDPlugIn.h"
+#include "DVDRemoteReader.h"
 #include "DVDTitles.h"
 #include "UtilFuncs.h"
 
@@ -117,8 +118,9 @@ int ShowDVDInfo(const QString& root, std::FILE* out)
         return 1;
     }
     TDVDTitles titles;
-    if (!ReadDVDTitles(RootOf(root), titles)) {
-        std::fprintf(stderr, "vornic-convert: %s\n", DVDNoTitlesText.toUtf8().constData());
+    QString message;
+    if (!ReadDVDTitles(RootOf(root), titles, &message)) {
+        std::fprintf(stderr, "vornic-convert: %s\n", message.toUtf8().constData());
         return 1;
     }
     for (const QString& line : titles.Report)
@@ -132,20 +134,21 @@ bool ReadDVDInput(const TCliDVD& dvd, TInputRow& row, QString* error)
     if (!RequireDVDPlugIn(error))
         return false;
     const QString root = RootOf(dvd.Root);
-    const int count = EnumDVDTitles(root);
+    const TDVDRootRead disc = ReadDVDRoot(root);
+    const int count = disc.Count;
     if (count <= 0) {
-        *error = DVDNoTitlesText;
+        *error = disc.Error.isEmpty() ? DVDNoTitlesText : disc.Error;
         return false;
     }
     if (dvd.Title > count) {
         *error = QStringLiteral("the DVD has %1 title(s), not %2").arg(count).arg(dvd.Title);
         return false;
     }
-    TDVDTitleInfo info;
-    if (!GetDVDTitle(dvd.Title - 1, info)) {
+    if (!disc.Titles[std::size_t(dvd.Title - 1)]) {
         *error = DVDInvalidTitleText(dvd.Title - 1);
         return false;
     }
+    const TDVDTitleInfo info = *disc.Titles[std::size_t(dvd.Title - 1)];
     TDVDSelection s;
     s.Root = root;
     s.TitleIndex = dvd.Title - 1;

@@ -3,6 +3,7 @@
 // and a second opening that keeps what the first one read.
 #include "DVDFixtures.h"
 #include "DVDLoad.h"
+#include "DVDReaderProcess.h"
 #include "DVDSelectFrm.h"
 #include "FakeDesktop.h"
 #include "ModalRunner.h"
@@ -17,6 +18,9 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -119,8 +123,8 @@ TEST_F(DVDDialogTest, ChapterFieldsStayInOrderAndHundredChaptersAreOffered)
     TfrmDVDSelect dialog(nullptr, system.path());
     OpenFolder(dialog, DVDFixture("chapters"));
     EXPECT_EQ(dialog.updFrom->value(), 1);
-    EXPECT_EQ(dialog.updTo->value(), 100);
-    EXPECT_EQ(dialog.updTo->maximum(), 100);
+    EXPECT_EQ(dialog.updTo->value(), 105); // past the record's 100
+    EXPECT_EQ(dialog.updTo->maximum(), 105);
     EXPECT_FALSE(dialog.mmoLog->toPlainText().contains("Chapter #"));
 
     dialog.updTo->setValue(3);
@@ -133,6 +137,41 @@ TEST_F(DVDDialogTest, ChapterFieldsStayInOrderAndHundredChaptersAreOffered)
     EXPECT_EQ(s.FirstChapter, 1);
     EXPECT_EQ(s.LastChapter, 1);
     EXPECT_NEAR(s.Length, 0.4, 0.05);
+}
+
+// A disc that never answers (its IFO is a named pipe): the dialog reads on a worker, keeps
+// answering, and Cancel stops the reading; left alone, the reading gives up after its bound.
+TEST_F(DVDDialogTest, AHungDiscKeepsTheDialogAnsweringUntilCancelOrTheBound)
+{
+    TfrmDVDSelect dialog(nullptr, system.path());
+    OpenFolder(dialog, DVDFixture("two-titles"));
+    QTemporaryDir hung;
+    ASSERT_TRUE(QDir().mkpath(hung.path() + "/VIDEO_TS"));
+    ASSERT_EQ(mkfifo(QFile::encodeName(hung.path() + "/VIDEO_TS/VIDEO_TS.IFO").constData(), 0600), 0);
+
+    SetDVDReaderTimeout(600000);
+    dialog.show();
+    bool busy = false;
+    QTimer::singleShot(100, &dialog, [&] {
+        busy = dialog.Reading() && !dialog.btnOpen->isEnabled() && !dialog.btnOK->isEnabled() &&
+               dialog.cursor().shape() == Qt::BusyCursor;
+        dialog.btnCancel->click();
+    });
+    OpenFolder(dialog, hung.path() + u'/');
+    EXPECT_TRUE(busy);
+    EXPECT_FALSE(dialog.Reading());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_TRUE(desktop->shown.empty()); // cancelled: nothing to say
+    EXPECT_EQ(dialog.Root(), DVDFixture("two-titles"));
+    EXPECT_EQ(dialog.cboTitles->count(), 2);
+    EXPECT_TRUE(dialog.btnOK->isEnabled());
+
+    SetDVDReaderTimeout(300);
+    OpenFolder(dialog, hung.path() + u'/');
+    SetDVDReaderTimeout(20000);
+    ASSERT_FALSE(desktop->shown.empty());
+    EXPECT_EQ(desktop->shown.back().message, QStringLiteral("This DVD cannot be read"));
+    EXPECT_EQ(dialog.cboTitles->count(), 2);
 }
 
 TEST_F(DVDDialogTest, SelectionCarriesStreamsAndDeinterlace)

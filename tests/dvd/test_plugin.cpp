@@ -14,6 +14,9 @@
 
 namespace {
 
+QSet<int> StreamIds(const QByteArray& data);
+QByteArray ReadAll(TInputSource& source);
+
 class PlugInTest : public ::testing::Test {
 protected:
     void SetUp() override { LoadBuiltDVDPlugIn(); }
@@ -100,12 +103,16 @@ TEST_F(PlugInTest, DamagedTitleSetFailsOnlyItsTitle)
     EXPECT_EQ(titles.Report.last(), QStringLiteral("Calling DVDGetTitle(#1) failed."));
 }
 
-TEST_F(PlugInTest, ChaptersBeyondTheRecordAreNotWritten)
+TEST_F(PlugInTest, ChaptersBeyondTheRecordAreCountedButTheirLengthsNotWritten)
 {
     const TDVDTitleInfo info = Title("chapters", 0);
-    EXPECT_EQ(info.ChapterCount, DVDMaxChapters); // the title has 105
+    EXPECT_EQ(info.ChapterCount, 105); // every chapter can be chosen
     for (int k = 0; k < DVDMaxChapters; ++k)
         ASSERT_NEAR(info.ChapterLength[k], 0.4, 0.05) << k;
+    // Past the record, chapters share what the title has left.
+    EXPECT_NEAR(DVDChapterRangeLength(info, 102, 104), 1.2, 0.1);
+    EXPECT_NEAR(DVDChapterRangeLength(info, 98, 101), 1.6, 0.1);
+    EXPECT_NEAR(DVDChapterRangeLength(info, 0, 104), info.Length, 0.01);
     EXPECT_NEAR(info.Length, 42.0, 0.1);
     EXPECT_EQ(info.Width, 352);
     // No language given: an empty code and a name for the list.
@@ -113,8 +120,26 @@ TEST_F(PlugInTest, ChaptersBeyondTheRecordAreNotWritten)
     EXPECT_STREQ(info.Audio[0].LanguageName, "Unknown");
     // 100 or more chapters: no chapter lines in the report.
     const QStringList report = DVDTitleReport(0, info);
-    EXPECT_TRUE(report.contains("  ChapterCount: 100"));
+    EXPECT_TRUE(report.contains("  ChapterCount: 105"));
     EXPECT_TRUE(report.filter("Chapter #").isEmpty());
+}
+
+TEST_F(PlugInTest, AWideTitleTakesTheSubtitleStreamMadeForTheWidePicture)
+{
+    const TDVDTitleInfo info = Title("wide-subtitles", 0);
+    EXPECT_EQ(info.Aspect, 1);
+    ASSERT_EQ(info.SubtitleCount, 1);
+    EXPECT_EQ(info.Subtitle[0].ID, 0x21); // not the letterbox one (0x22), nor the 4:3 field's 0
+
+    // The id reaches the reader: its packs are kept, the letterbox ones padded out.
+    TDVDSelection s;
+    s.Root = DVDFixture("wide-subtitles");
+    s.AudioID = 0x80;
+    s.SubtitleID = info.Subtitle[0].ID;
+    QString error;
+    auto source = OpenDVDTitleSource(s, &error);
+    ASSERT_TRUE(source) << error.toStdString();
+    EXPECT_EQ(StreamIds(ReadAll(*source)), (QSet<int>{0xBB, 0xE0, 0x80, 0x21, 0xBE}));
 }
 
 TEST_F(PlugInTest, ReportPrintsTheRecordAsTheDialogShowsIt)
