@@ -143,7 +143,7 @@ bool MeasureRunPreparation(TFormMain& window, TStallMeter& meter, const QStringL
     window.ActionNextExecute(); // Step3: the run is prepared, then starts
     const bool started = WaitServicingEvents([&] { return engine.Working() || window.CurrentPage() == wpStep4; }, 300000);
     meter.Stop();
-    meter.Print(dvdRoot.isEmpty() ? "preparing a run of the files" : "preparing a run, files and a DVD title");
+    meter.Print(dvdRoot.isEmpty() ? "preparing a run (files)" : "preparing a run (files + DVD title)");
     const int rows = int(run.Rows().size());
     run.Stop();
     const bool ended = WaitServicingEvents([&] { return window.CurrentPage() == wpStep4; }, 300000);

@@ -199,7 +199,7 @@ TEST_F(ConversionTest, ExitWhileTheRunIsPreparedStopsItAtOnce)
     TFormMain& w = StartEdition(false);
     QStringList files;
     QDir().mkpath(home.filePath("in"));
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 100; ++i) {
         files << home.filePath(QStringLiteral("in/clip_%1.avi").arg(i));
         ASSERT_TRUE(QFile::copy(Clip(1, "160x120"), files.last()));
     }
@@ -210,7 +210,7 @@ TEST_F(ConversionTest, ExitWhileTheRunIsPreparedStopsItAtOnce)
     w.ActionExitExecute();
     ASSERT_TRUE(WaitForSummary(w));
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "0");
-    EXPECT_LT(w.PageStep4->LabelTotal->text().toInt(), 60);
+    EXPECT_LT(w.PageStep4->LabelTotal->text().toInt(), 100);
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
 }
