@@ -188,8 +188,7 @@ TEST(ShortenPathToFit, LeadingFoldersGiveWayToDots)
 // without the thumbnail, and its dimension line says why.
 TEST_F(InputFactsTest, HugePictureGetsNoThumbnailAndItsRowSaysWhy)
 {
-    const QString file = MediaFixture("huge_8200x8000.jpg", {"-f", "lavfi", "-i", "color=c=navy:size=8200x8000",
-                                                            "-frames:v", "1", "-c:v", "mjpeg", "-update", "1"});
+    const QString file = HugePictureFile();
     TAVProbe probe;
     TInputFacts facts;
     QString error;
