@@ -1,5 +1,6 @@
 // How long the window's main thread stalls: a 10 ms timer ticks on it while the wizard adds
-// 50 files to Step1 and while it converts them with progress on Step3; the longest gap
+// 50 files to Step1, while it converts them with progress on Step3, and while it prepares a
+// run of them and a DVD title (from Next until the first task converts); the longest gap
 // between two ticks is the longest time the window could not repaint or take a click.
 //
 //   vornic-bench-ui-latency <build bin folder> <clip> [files] [DVD folder]
@@ -9,8 +10,13 @@
 // Runs offscreen with the real engine and a silent desktop (no dialog can block); settings,
 // copies of the clip and the outputs live in a temporary folder.
 #include "AppSettings.h"
+#include "ConversionRun.h"
+#include "DVDInputRow.h"
 #include "DVDPlugIn.h"
 #include "DVDSelectFrm.h"
+#include "DVDTitles.h"
+#include "EngineComponent.h"
+#include "FFmpegEngine.h"
 #include "Log.h"
 #include "Main.h"
 #include "MainThread.h"
@@ -109,6 +115,69 @@ bool MeasureDVDDialog(TStallMeter& meter, const QString& binDir, const QString& 
     if (!read)
         std::fprintf(stderr, "the DVD dialog found no titles in %s\n", qPrintable(root));
     return read;
+// Title 1 of a DVD folder, whole, as the DVD dialog adds it; false with *error.
+bool DVDTitleRow(const QString& root, TInputFacts& facts, QString* error)
+{
+    if (!RequireDVDPlugIn(error))
+        return false;
+    TDVDTitleInfo info;
+    if (EnumDVDTitles(root) <= 0 || !GetDVDTitle(0, info)) {
+        *error = QStringLiteral("no title in ") + root;
+        return false;
+    }
+    TDVDSelection s;
+    s.Root = root;
+    s.TitleIndex = 0;
+    s.FirstChapter = 0;
+    s.LastChapter = std::max(info.ChapterCount, 1) - 1;
+    const std::vector<TDVDStreamItem> audio = DVDAudioItems(info);
+    if (!audio.empty()) {
+        s.AudioID = audio.front().ID;
+        s.AudioText = audio.front().Text;
+    }
+    s.Length = DVDChapterRangeLength(info, s.FirstChapter, s.LastChapter);
+    facts = DVDTitleFacts(s, &info);
+    return true;
+}
+
+// The longest stall while a run of the files and a DVD title is prepared: every input is
+// probed and opened and its output made before the first task converts. The run is stopped
+// once it converts, and the wizard goes back to its start.
+bool MeasureRunPreparation(TFormMain& window, TStallMeter& meter, const QStringList& files, const QString& dvdRoot)
+{
+    window.ShowPage(wpStep1);
+    window.PageStep1->ClearInputList();
+    window.PageStep1->AddInputFiles(files);
+    if (!window.PageStep1->WaitForAdd(300000))
+        return false;
+    int expected = int(files.size());
+    if (!dvdRoot.isEmpty()) {
+        TInputFacts facts;
+        QString error;
+        if (!DVDTitleRow(dvdRoot, facts, &error)) {
+            std::fprintf(stderr, "DVD title: %s\n", qPrintable(error));
+            return false;
+        }
+        window.PageStep1->AppendRow(facts, QImage());
+        ++expected;
+    }
+    TConversionRun& run = window.ConversionRun();
+    TFFmpegEngine& engine = window.Engine().FFmpegEngine();
+    meter.Start();
+    window.ActionNextExecute(); // Step2
+    window.ActionNextExecute(); // Step3: the run is prepared, then starts
+    const bool started = WaitServicingEvents([&] { return engine.Working() || window.CurrentPage() == wpStep4; }, 300000);
+    meter.Stop();
+    meter.Print(dvdRoot.isEmpty() ? "preparing a run (files)" : "preparing a run (files + DVD title)");
+    const int rows = int(run.Rows().size());
+    run.Stop();
+    const bool ended = WaitServicingEvents([&] { return window.CurrentPage() == wpStep4; }, 300000);
+    window.ActionNextExecute(); // Finish
+    if (!started || !ended || rows != expected) {
+        std::fprintf(stderr, "the run was prepared with %d of %d rows\n", rows, expected);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -119,12 +188,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: vornic-bench-ui-latency <build bin folder> <clip> [files]\n");
+        std::fprintf(stderr, "usage: vornic-bench-ui-latency <build bin folder> <clip> [files] [DVD folder]\n");
         return 2;
     }
     const QString binDir = args[1];
     const QString clip = args[2];
     const int count = args.size() > 3 ? std::max(1, args[3].toInt()) : 50;
+    const QString dvdRoot = args.size() > 4 ? args[4] : QString();
 
     QTemporaryDir work;
     const QString appDir = work.filePath(QStringLiteral("app"));
@@ -180,6 +250,9 @@ int main(int argc, char** argv)
     if (args.size() > 4 && !MeasureDVDDialog(meter, binDir, args[4]))
         return 1;
     std::printf("log window lines: %lld\n", static_cast<long long>(formLog.Lines().size()));
+    window.ActionNextExecute(); // Finish
+    if (!MeasureRunPreparation(window, meter, files, dvdRoot))
+        return 1;
     window.close();
     SetShellFolderOverride(QStringLiteral("AppData"), QString());
     SetShellFolderOverride(QStringLiteral("Personal"), QString());

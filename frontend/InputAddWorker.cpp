@@ -5,6 +5,9 @@
 
 #include <QDeadlineTimer>
 
+#include <exception>
+#include <new>
+
 TInputAddWorker::TInputAddWorker(QObject* parent) : QThread(parent)
 {
     setObjectName(QStringLiteral("InputAddWorker"));
@@ -93,6 +96,13 @@ void TInputAddWorker::run()
                 });
                 engineFailed = true;
                 break;
+            } catch (const std::bad_alloc&) {
+                // Nothing may leave the thread: the file gets a row that says why.
+                result->Ok = false;
+                result->Error = batch.Names[i] + QStringLiteral(": not enough memory to read the file");
+            } catch (const std::exception& e) {
+                result->Ok = false;
+                result->Error = batch.Names[i] + QStringLiteral(": ") + QString::fromUtf8(e.what());
             }
             if (result->Ok && !result->Facts.Thumbnail.IsEmpty()) {
                 result->Thumbnail = ThumbnailImage(result->Facts.Thumbnail, ThumbnailMaxWidth, ThumbnailMaxHeight);

@@ -95,6 +95,11 @@ void TPageStep3::ShowRows(const std::vector<TConversionRow>& rows)
     ResetStatus();
 }
 
+void TPageStep3::AddRow(const TConversionRow& row)
+{
+    new QTreeWidgetItem(ListViewConverting, {row.Name, row.Duration, row.Third, row.Fourth, row.Path});
+}
+
 void TPageStep3::UpdateRow(int row, const TConversionRow& data)
 {
     QTreeWidgetItem* item = ListViewConverting->topLevelItem(row);

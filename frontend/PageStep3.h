@@ -39,6 +39,7 @@ public:
     // Join mode captions the third and fourth columns and the current-file title for one output.
     void SetJoinMode(bool join);
     void ShowRows(const std::vector<TConversionRow>& rows);
+    void AddRow(const TConversionRow& row);
     void UpdateRow(int row, const TConversionRow& data);
     void ShowStatus(const TRunStatus& status);
 };

@@ -5,6 +5,7 @@
 #include "Main.h"
 
 #include "AppSettings.h"
+#include "ConversionRun.h"
 #include "DownloadRun.h"
 #include "EditionConfig.h"
 #include "EngineComponent.h"
@@ -45,6 +46,9 @@ bool TFormMain::CloseRequestConfirmed()
 
 void TFormMain::FormCloseQuery()
 {
+    // Stops the run and waits for it, so the outputs it leaves incomplete are gone before the
+    // window is.
+    run_.reset();
     engine_->DetachEvents();
     FFLogger()->OnLog = nullptr;
     engine_->StopTasks(true);

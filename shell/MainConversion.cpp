@@ -12,7 +12,6 @@
 #include "PresetCatalogue.h"
 #include "Shutdown.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 
 TConversionRun& TFormMain::ConversionRun()
@@ -26,13 +25,20 @@ TConversionRun& TFormMain::ConversionRun()
         PageStep3->SetJoinMode(run.JoinMode());
         PageStep3->ShowRows(run.Rows());
     };
+    // The rows come one by one while the worker prepares the run; the window never waits.
+    run.PrepareOnWorker = true;
+    run.OnRowAdded = [this, &run](int row) {
+        if (row == 0) {
+            PageStep3->SetJoinMode(run.JoinMode());
+            PageStep3->ShowRows({});
+        }
+        PageStep3->AddRow(run.Rows()[size_t(row)]);
+    };
     run.OnRowChanged = [this, &run](int row) { PageStep3->UpdateRow(row, run.Rows()[size_t(row)]); };
     run.OnStatus = [this](const TRunStatus& status) { PageStep3->ShowStatus(status); };
     // Posted, so the engine's thread that reported the end is not held by the sound or the
     // countdown; the run's counts are final by now.
     run.OnRunEnded = [this] { PostEndConversion(); };
-    // Clicks wait until the run has started: Exit must find the tasks it is to stop.
-    run.OnBetweenInputs = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
     return run;
 }
 

@@ -21,6 +21,19 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect 
 
 const QRect BadgeRect(22, 26, 46, 46);
 
+QColor BadgeColor(TSummaryPage::TOutcome outcome)
+{
+    switch (outcome) {
+    case TSummaryPage::TOutcome::Failure:
+        return {0xd0, 0x3b, 0x32};
+    case TSummaryPage::TOutcome::Mixed:
+        return {0xe0, 0x8e, 0x1b};
+    case TSummaryPage::TOutcome::Success:
+        break;
+    }
+    return {0x2e, 0xa8, 0x5f};
+}
+
 } // namespace
 
 TSummaryPage::TSummaryPage(const Names& names, QWidget* parent) : QWidget(parent)
@@ -57,20 +70,34 @@ void TSummaryPage::SetCounts(int total, int succeeded)
     LabelTotal->setText(QString::number(total));
     LabelSucceeded->setText(QString::number(succeeded));
     LabelFailed->setText(QString::number(total - succeeded));
+    // A run in which nothing could start (total 0) succeeded at nothing either.
+    outcome_ = succeeded <= 0 ? TOutcome::Failure : succeeded < total ? TOutcome::Mixed : TOutcome::Success;
+    update();
 }
 
 void TSummaryPage::paintEvent(QPaintEvent*)
 {
-    // A green tick in a disc: the run is over.
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x2e, 0xa8, 0x5f));
+    p.setBrush(BadgeColor(outcome_));
     p.drawEllipse(BadgeRect);
     p.setPen(QPen(Qt::white, 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::NoBrush);
     const QPointF o = BadgeRect.topLeft();
-    p.drawPolyline(QPolygonF{o + QPointF(13, 24), o + QPointF(20, 31), o + QPointF(33, 16)});
+    switch (outcome_) {
+    case TOutcome::Success:
+        p.drawPolyline(QPolygonF{o + QPointF(13, 24), o + QPointF(20, 31), o + QPointF(33, 16)});
+        break;
+    case TOutcome::Failure:
+        p.drawLine(o + QPointF(15, 15), o + QPointF(31, 31));
+        p.drawLine(o + QPointF(31, 15), o + QPointF(15, 31));
+        break;
+    case TOutcome::Mixed:
+        p.drawLine(o + QPointF(23, 12), o + QPointF(23, 26));
+        p.drawPoint(o + QPointF(23, 34));
+        break;
+    }
 }
 
 TPageStep4::TPageStep4(QWidget* parent)

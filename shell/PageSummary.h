@@ -29,11 +29,19 @@ public:
     TClickableImage* LabelOpenFolder = nullptr;
     QLabel* LabelTitle2 = nullptr;
 
-    // Counts as decimal texts; failed = total - succeeded.
+    // What the badge shows: a tick when every file succeeded, a cross when none did, a warning
+    // sign when only some did.
+    enum class TOutcome { Success, Mixed, Failure };
+
+    // Counts as decimal texts; failed = total - succeeded. Sets the outcome from them.
     void SetCounts(int total, int succeeded);
+    TOutcome Outcome() const { return outcome_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    TOutcome outcome_ = TOutcome::Success;
 };
 
 class TPageStep4 : public TSummaryPage {

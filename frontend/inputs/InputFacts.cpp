@@ -4,6 +4,9 @@
 
 #include <QDir>
 
+#include <algorithm>
+#include <new>
+
 extern "C" {
 #include <libavformat/avformat.h>
 }
@@ -19,13 +22,24 @@ QString BitrateText(int bitsPerSecond)
 
 // Seeks to the middle of the file and decodes the next picture of the first video stream.
 // The seek's own result does not matter: a failed seek still leaves the first picture.
-void ReadThumbnail(TAVProbe& probe, int videoStream, TInputFacts& facts)
+// A picture too large to hold is not decoded at all; running out of memory anyway costs the
+// thumbnail, not the file.
+void ReadThumbnail(TAVProbe& probe, int videoStream, const TVideoStreamInfo& video, TInputFacts& facts)
 {
-    TFileStreamInfo info;
-    probe.GetFileStreamInfo(info);
-    probe.Seek(0, info.Duration / 2); // -1 halves to 0
-    if (probe.DecodeNextFrame(videoStream))
-        probe.GetBitmap(facts.Thumbnail);
+    if (std::int64_t(video.Width) * std::int64_t(std::max(video.Height, 0)) > ThumbnailMaxSourcePixels) {
+        facts.ThumbnailNote = QStringLiteral("no thumbnail above %1 million pixels").arg(ThumbnailMaxSourcePixels / 1000000);
+        return;
+    }
+    try {
+        TFileStreamInfo info;
+        probe.GetFileStreamInfo(info);
+        probe.Seek(0, info.Duration / 2); // -1 halves to 0
+        if (probe.DecodeNextFrame(videoStream))
+            probe.GetBitmap(facts.Thumbnail);
+    } catch (const std::bad_alloc&) {
+        facts.Thumbnail = TBitmap{};
+        facts.ThumbnailNote = QStringLiteral("no thumbnail: not enough memory");
+    }
 }
 
 } // namespace
@@ -61,14 +75,14 @@ bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts
 
     const int videoStream = FirstMovingVideoStream(probe);
     facts.AudioOnly = videoStream < 0;
-    if (wantThumbnail && !facts.AudioOnly)
-        ReadThumbnail(probe, videoStream, facts);
-
-    TFileStreamInfo file;
-    probe.GetFileStreamInfo(file);
     TVideoStreamInfo video;
     if (!facts.AudioOnly)
         probe.GetVideoStreamInfo(videoStream, video);
+    if (wantThumbnail && !facts.AudioOnly)
+        ReadThumbnail(probe, videoStream, video, facts);
+
+    TFileStreamInfo file;
+    probe.GetFileStreamInfo(file);
     TAudioStreamInfo audio;
     if (probe.FirstAudioStream() >= 0)
         probe.GetAudioStreamInfo(probe.FirstAudioStream(), audio);
@@ -90,6 +104,8 @@ bool ReadInputFacts(TAVProbe& probe, const QString& fileName, TInputFacts& facts
     } else {
         facts.BitrateLine = QStringLiteral("Bit rate: ") + BitrateText(video.BitRate);
         facts.DimensionLine = QStringLiteral("Dimension: ") + QString::asprintf("%d x %d", video.Width, video.Height);
+        if (!facts.ThumbnailNote.isEmpty())
+            facts.DimensionLine += QStringLiteral(" (") + facts.ThumbnailNote + u')';
     }
     if (error)
         error->clear();

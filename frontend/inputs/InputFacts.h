@@ -33,7 +33,15 @@ struct TInputFacts {
     QString DimensionLine;       // "Dimension: W x H" or "Audio Encoder: " ...
     // The picture at half the duration; empty when the file has no video or it cannot be decoded.
     TBitmap Thumbnail;
+    // Why a video has no thumbnail when that is not the file's fault (too large a picture, not
+    // enough memory); also added to DimensionLine, so the row says it.
+    QString ThumbnailNote;
 };
+
+// Pictures above this many pixels get no thumbnail: decoding one and turning it into a bitmap
+// takes about 4.5 bytes a pixel (a 16000 x 16000 picture over 1 GB). 64 million pixels covers
+// 8K video and large photographs at under 300 MB.
+constexpr std::int64_t ThumbnailMaxSourcePixels = 64'000'000;
 
 // The first video stream that moves: a cover picture attached to an audio file (MP3, M4A,
 // FLAC) is a video stream to the library but not a video; -1 when there is none.

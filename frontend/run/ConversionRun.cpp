@@ -2,7 +2,9 @@
 
 #include "ConversionRunDVD.h"
 #include "FFmpegEngine.h"
+#include "FFmpegTask.h"
 #include "MainThread.h"
+#include "RunPreparation.h"
 #include "UtilFuncs.h"
 
 #include <QElapsedTimer>
@@ -15,18 +17,9 @@
 
 namespace {
 
-const QString WaitingText = QStringLiteral("Waiting...");
 const QString ConvertingText = QStringLiteral("Converting...");
 const QString FinishText = QStringLiteral("Finish.");
 const QString FailedText = QStringLiteral("Failed.");
-const QString NoDurationText = QStringLiteral("Duration is not preseted");
-
-// Index just past the folder part of a path (0 when there is none).
-qsizetype FolderEnd(const QString& path)
-{
-    const qsizetype slash = std::max(path.lastIndexOf(u'/'), path.lastIndexOf(u'\\'));
-    return slash + 1;
-}
 
 QString TimeText(double seconds)
 {
@@ -51,6 +44,7 @@ struct TRunShared {
     QStringList ErrorLines;
     std::vector<std::int64_t> TaskDurations; // the input duration each task converts
     std::vector<std::int64_t> Positions;     // how far each task still converting has come
+    std::vector<char> Finished;              // per task: it reported a success
 
     // Main thread only: the run that shows the results; null once it is destroyed.
     TConversionRun* Owner = nullptr;
@@ -64,7 +58,13 @@ struct TConversionRun::TState {
     TFFmpegEngine& Engine;
     std::shared_ptr<TRunShared> Shared = std::make_shared<TRunShared>();
     bool Running = false;
-    bool Building = false; // Start is between its inputs (and may let events run)
+    bool Building = false; // the tasks are being prepared
+    bool StopAsked = false; // Stop came while they were
+    int Threads = 1;
+    std::unique_ptr<TRunPreparation> Prep;
+    std::thread Worker;
+    std::shared_ptr<std::atomic<bool>> PrepDone;
+    std::vector<TRunOutput> Outputs; // by task, from the preparation
     bool Join = false;
     int TotalFiles = 0;
     std::int64_t TotalDuration = 0;
@@ -102,7 +102,9 @@ TConversionRun::~TConversionRun()
 {
     const std::shared_ptr<TRunShared> shared = d->Shared;
     shared->Owner = nullptr;
-    if (d->Running) {
+    if (d->Building) {
+        AbandonPreparation();
+    } else if (d->Running) {
         // Not StopTasks with its wait: the final report frees the tasks with ClearTasks while
         // such a wait would still walk them. Waiting for that report waits for the tasks too,
         // and leaves the engine cleared for the next run. It never comes once someone else
@@ -110,6 +112,11 @@ TConversionRun::~TConversionRun()
         d->Engine.StopTasks(false);
         WaitServicingEvents(
             [&] { return shared->RunsEnded.load() >= shared->RunsStarted.load() || !d->Engine.OnTerminate; }, 60000);
+        // Without a final report nobody frees the tasks: they must be still before their
+        // state tells which outputs are whole.
+        if (!d->Engine.OnTerminate)
+            d->Engine.StopTasks(true);
+        RemoveIncompleteOutputs();
     }
     shared->Abandoned = true;
     d->Engine.DetachEvents();
@@ -119,8 +126,7 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
 {
     TFFmpegEngine& engine = d->Engine;
     if (d->Building) {
-        // Started again from an event let through while the tasks are built: that run's end
-        // answers both.
+        // Started again while the tasks are built: that run's end answers both.
         Log(QStringLiteral("Cannot do convert, error: a conversion is already running."));
         return 0;
     }
@@ -135,6 +141,7 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
         d->Running = false;
         d->Shared->RunsEnded = d->Shared->RunsStarted.load();
         engine.StopTasks(true);
+        RemoveIncompleteOutputs();
     }
     if (engine.Working() || engine.TaskCount() > 0) {
         // Tasks left by an earlier run whose end never arrived.
@@ -143,6 +150,7 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
         } catch (const std::exception& e) {
             d->Join = join;
             d->Rows.clear();
+            d->Outputs.clear();
             d->TotalDuration = 0;
             d->TotalFiles = 0;
             if (OnRowsBuilt)
@@ -156,16 +164,88 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
 
     d->Join = join;
     d->Rows.clear();
+    d->Outputs.clear();
     d->TotalDuration = 0;
-    QStringList reasons;
-    std::vector<std::int64_t> durations;
+    d->Threads = threads;
+    d->StopAsked = false;
+    // The plug-in is readied here, on the main thread; the titles are opened by the preparation.
+    QStringList dvdErrors;
+    for (const TInputRow& input : inputs) {
+        QString error;
+        if (input.IsDVD() && !PrepareDVDInput(input, &error) && error.isEmpty())
+            error = QStringLiteral("This DVD cannot be read");
+        dvdErrors << error;
+    }
+    d->Prep = std::make_unique<TRunPreparation>(engine, inputs, dvdErrors, choice, join);
+    TRunPreparation& prep = *d->Prep;
     d->Building = true;
-    if (join)
-        BuildJoinTask(inputs, choice, reasons, durations);
-    else
-        BuildFileTasks(inputs, choice, reasons, durations);
+    if (!PrepareOnWorker) {
+        prep.OnLog = [this](const QString& line) { Log(line); };
+        prep.OnRow = [this](const TConversionRow& row) { RowPrepared(row); };
+        prep.OnBetweenInputs = [this] {
+            if (OnBetweenInputs)
+                OnBetweenInputs();
+        };
+        prep.Prepare();
+        return FinishStart();
+    }
+
+    // Only posts from the worker: the main thread may be waiting for it to end.
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    prep.OnLog = [shared](const QString& line) {
+        PostToMainThread([shared, line] {
+            if (shared->Owner)
+                shared->Owner->Log(line);
+        });
+    };
+    prep.OnRow = [shared](const TConversionRow& row) {
+        PostToMainThread([shared, row] {
+            if (shared->Owner)
+                shared->Owner->RowPrepared(row);
+        });
+    };
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    d->PrepDone = done;
+    TRunPreparation* preparing = &prep;
+    d->Worker = std::thread([preparing, shared, done] {
+        try {
+            preparing->Prepare();
+        } catch (...) {
+            // Prepare answers every input itself; nothing may leave the thread.
+        }
+        *done = true;
+        PostToMainThread([shared] {
+            if (shared->Owner)
+                shared->Owner->FinishStart();
+        });
+    });
+    return 0;
+}
+
+void TConversionRun::RowPrepared(const TConversionRow& row)
+{
+    d->Rows.push_back(row);
+    if (OnRowAdded)
+        OnRowAdded(int(d->Rows.size()) - 1);
+}
+
+// The preparation is over (on the main thread): start what it built.
+int TConversionRun::FinishStart()
+{
+    if (!d->Building)
+        return 0;
+    if (d->Worker.joinable())
+        d->Worker.join(); // it has posted its last call
     d->Building = false;
-    d->TotalFiles = join ? 1 : int(d->Rows.size());
+    TFFmpegEngine& engine = d->Engine;
+    const TRunPreparation& prep = *d->Prep;
+    d->Outputs = prep.Outputs();
+    d->TotalDuration = prep.TotalDuration();
+    if (d->StopAsked) {
+        EndStopped();
+        return 0;
+    }
+    d->TotalFiles = d->Join ? 1 : int(d->Rows.size());
     const int tasks = engine.TaskCount();
     if (tasks == 0)
         d->TotalFiles = 0;
@@ -173,18 +253,85 @@ int TConversionRun::Start(const std::vector<TInputRow>& inputs, const TOutputCho
         OnRowsBuilt();
 
     // Nothing to run: the summary tells why, not only the log window.
-    ResetCounters(tasks == 0 ? reasons : QStringList(), std::move(durations));
+    ResetCounters(tasks == 0 ? prep.Reasons() : QStringList(), prep.Durations());
     d->Running = true;
     ++d->Shared->RunsStarted;
     try {
         // With no task the engine still delivers its final report, which ends the run.
-        engine.StartTask(std::max(threads, 1));
+        engine.StartTask(std::max(d->Threads, 1));
     } catch (const std::exception& e) {
         ++d->Shared->RunsEnded;
+        try {
+            engine.ClearTasks();
+        } catch (const std::exception&) {
+        }
+        RemoveIncompleteOutputs();
         EndAtOnce(WhatOf(e));
         return 0;
     }
     return tasks;
+}
+
+// Stopped before anything started: the tasks are dropped with their outputs, and every row
+// built fails as a stopped task does, without an error line.
+void TConversionRun::EndStopped()
+{
+    try {
+        d->Engine.ClearTasks();
+    } catch (const std::exception&) {
+    }
+    RemoveIncompleteOutputs();
+    for (TConversionRow& row : d->Rows)
+        if (!d->Join)
+            row.Third = FailedText;
+    d->TotalFiles = d->Join ? (d->Rows.empty() ? 0 : 1) : int(d->Rows.size());
+    if (OnRowsBuilt)
+        OnRowsBuilt();
+    ResetCounters(d->Rows.empty() ? d->Prep->Reasons() : QStringList(), {});
+    d->Running = false;
+    const std::shared_ptr<TRunShared> shared = d->Shared;
+    PostToMainThread([shared] {
+        if (shared->Owner && shared->Owner->OnRunEnded)
+            shared->Owner->OnRunEnded();
+    });
+}
+
+// The run is going away while its preparation works: wait for the input in hand, then drop
+// what was built. Events are served meanwhile, as a probe may hand a log line over.
+void TConversionRun::AbandonPreparation()
+{
+    d->Prep->Cancel();
+    const std::shared_ptr<std::atomic<bool>> done = d->PrepDone;
+    if (d->Worker.joinable()) {
+        WaitServicingEvents([done] { return done->load(); });
+        d->Worker.join();
+    }
+    d->Building = false;
+    d->Outputs = d->Prep->Outputs();
+    try {
+        d->Engine.ClearTasks();
+    } catch (const std::exception&) {
+    }
+    RemoveIncompleteOutputs();
+}
+
+// A task's output stays when the task finished; with the final report lost (the events
+// taken away), the task itself tells, as long as the engine still holds it.
+void TConversionRun::RemoveIncompleteOutputs()
+{
+    std::vector<char> finished;
+    {
+        std::lock_guard lock(d->Shared->Lock);
+        finished = d->Shared->Finished;
+    }
+    TFFmpegEngine& engine = d->Engine;
+    RemoveRunOutputs(d->Outputs, [&](int task) {
+        if (size_t(task) < finished.size() && finished[size_t(task)])
+            return true;
+        const TFFmpeg* held = engine.Task(task);
+        return held && held->Finished() && !held->ExceptionRaised();
+    });
+    d->Outputs.clear();
 }
 
 bool TConversionRun::EndStillDue() const
@@ -201,6 +348,7 @@ void TConversionRun::ResetCounters(const QStringList& errorLines, std::vector<st
         d->Shared->Handled = 0;
         d->Shared->Processed = 0;
         d->Shared->Positions.assign(durations.size(), 0);
+        d->Shared->Finished.assign(durations.size(), 0);
         d->Shared->TaskDurations = std::move(durations);
     }
     d->Status = TRunStatus();
@@ -223,185 +371,6 @@ void TConversionRun::EndAtOnce(const QString& reason)
         if (shared->Owner && shared->Owner->OnRunEnded)
             shared->Owner->OnRunEnded();
     });
-}
-
-void TConversionRun::BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,
-                                    QStringList& reasons, std::vector<std::int64_t>& durations)
-{
-    TFFmpegEngine& engine = d->Engine;
-    std::unique_ptr<TAVProbe> ownProbe;
-    TAVProbe* probe = engine.AVProbe();
-    if (!probe) {
-        ownProbe = std::make_unique<TAVProbe>();
-        probe = ownProbe.get();
-    }
-    QStringList takenInRun;
-    for (const TInputRow& input : inputs) {
-        if (&input != &inputs.front() && OnBetweenInputs)
-            OnBetweenInputs();
-        const QString& path = input.FileName;
-        auto refuse = [&](const QString& line) {
-            Log(line);
-            reasons << path + QStringLiteral(": ") + line;
-        };
-        try {
-            QString dvdError;
-            if (input.IsDVD() && !PrepareDVDInput(input, &dvdError)) {
-                refuse(QStringLiteral("File load error: ") + dvdError);
-                continue;
-            }
-            if (!probe->LoadFile(path)) {
-                refuse(QStringLiteral("File load error: ") + probe->LastErrorMessage());
-                probe->CloseFile();
-                continue;
-            }
-            TVideoStreamInfo video;
-            TAudioStreamInfo audio;
-            const int videoStream = FirstMovingVideoStream(*probe);
-            const bool hasVideo = videoStream >= 0;
-            const bool hasAudio = probe->FirstAudioStream() >= 0;
-            if (hasVideo)
-                probe->GetVideoStreamInfo(videoStream, video);
-            if (hasAudio)
-                probe->GetAudioStreamInfo(probe->FirstAudioStream(), audio);
-            TFileStreamInfo fileInfo;
-            probe->GetFileStreamInfo(fileInfo);
-            const QString fileName = probe->GetFileName();
-
-            TOutputOptions output;
-            QString error;
-            const TSourceFacts source = SourceFactsFromProbe(input.IsDVD() ? DVDOutputSourceName(input.DVD) : fileName,
-                                                             hasVideo ? &video : nullptr, hasAudio ? &audio : nullptr);
-            if (!BuildOutputOptions(choice, source, takenInRun, output, &error)) {
-                refuse(QStringLiteral("Cannot do convert, error: ") + error);
-                probe->CloseFile();
-                continue;
-            }
-            if (input.IsDVD())
-                ApplyDVDOutputOptions(input.DVD, output, false, [this](const QString& line) { Log(line); });
-            TInputOptions inputOptions;
-            InitInputOptions(inputOptions);
-            inputOptions.FileName = fileName;
-            inputOptions.ForceFormat = probe->ForcedFormat();
-            probe->CloseFile();
-
-            const int task = engine.AddTask(fileName, &inputOptions);
-            if (task < 0) {
-                refuse(QStringLiteral("Adding file error: ") + engine.LastError());
-                continue;
-            }
-            if (!engine.SetOutputFile(task, output.FileName, &output)) {
-                const QString reason = engine.LastError();
-                engine.RemoveTask(task);
-                refuse(QStringLiteral("Cannot do convert, error: ") + reason);
-                continue;
-            }
-            TConversionRow row;
-            const qsizetype folderEnd = FolderEnd(path);
-            row.Name = path.mid(folderEnd);
-            row.Path = path.left(folderEnd);
-            row.DurationUs = fileInfo.Duration >= 0 ? fileInfo.Duration : -1;
-            if (input.IsDVD()) {
-                // The chapter range's length: the stream's time stamps may run past it.
-                row.Name = DVDRowName(input.DVD);
-                row.Path = input.DVD.Root;
-                if (input.Duration > 0)
-                    row.DurationUs = input.Duration;
-            }
-            row.Duration = row.DurationUs >= 0 ? FormatMicroseconds(row.DurationUs) : NoDurationText;
-            row.Third = WaitingText;
-            row.InputFile = path;
-            row.OutputFile = output.FileName;
-            d->Rows.push_back(row);
-            const std::int64_t known = std::max<std::int64_t>(row.DurationUs, 0);
-            d->TotalDuration += known;
-            durations.push_back(known);
-            Log(QStringLiteral("File has been added to convert list."));
-        } catch (const std::exception& e) {
-            // The libraries are missing, or the engine refused outright.
-            probe->CloseFile();
-            refuse(QStringLiteral("File load error: ") + WhatOf(e));
-        }
-    }
-}
-
-void TConversionRun::BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice,
-                                   QStringList& reasons, std::vector<std::int64_t>& durations)
-{
-    TFFmpegEngine& engine = d->Engine;
-    QStringList takenInRun;
-    TOutputOptions output;
-    bool outputBuilt = false;
-    QString outputError;
-    for (const TInputRow& input : inputs) {
-        if (&input != &inputs.front() && OnBetweenInputs)
-            OnBetweenInputs();
-        const QString& path = input.FileName;
-        auto refuse = [&](const QString& line) {
-            Log(line);
-            reasons << path + QStringLiteral(": ") + line;
-        };
-        QString dvdError;
-        if (input.IsDVD() && !PrepareDVDInput(input, &dvdError)) {
-            refuse(QStringLiteral("Adding file error: ") + dvdError);
-            continue;
-        }
-        TInputOptions options;
-        InitInputOptions(options);
-        bool added = false;
-        try {
-            added = engine.TaskCount() > 0 ? engine.AddInputFile(0, path, &options)
-                                           : engine.AddTask(path, &options) >= 0;
-        } catch (const std::exception& e) {
-            refuse(QStringLiteral("Adding file error: ") + WhatOf(e));
-            continue;
-        }
-        if (!added) {
-            refuse(QStringLiteral("Adding file error: ") + engine.LastError());
-            continue;
-        }
-        TConversionRow row;
-        row.Name = input.IsDVD() ? DVDRowName(input.DVD) : path.mid(FolderEnd(path));
-        row.DurationUs = input.Duration > 0 ? input.Duration : -1;
-        row.Duration = FormatMicroseconds(std::max<std::int64_t>(input.Duration, 0));
-        row.Third = QString::number(input.Width) + u'x' + QString::number(input.Height);
-        row.Fourth = QString::number(input.Aspect);
-        row.InputFile = path;
-        if (d->Rows.empty()) {
-            // The first row gives the picture geometry (its values, not the rounded aspect text);
-            // the output name does not depend on it.
-            TSourceFacts first;
-            first.FileName = input.IsDVD() ? DVDOutputSourceName(input.DVD) : path;
-            first.Width = input.Width;
-            first.Height = input.Height;
-            first.DisplayAspect = input.Aspect;
-            outputBuilt = BuildJoinOutputOptions(choice, first, takenInRun, output, &outputError);
-        }
-        row.Path = output.FileName;
-        row.OutputFile = output.FileName;
-        d->Rows.push_back(row);
-        d->TotalDuration += std::max<std::int64_t>(input.Duration, 0);
-        Log(QStringLiteral("File has been added to convert list."));
-    }
-    if (engine.TaskCount() == 0)
-        return; // no input: no geometry, no output
-    for (const TInputRow& input : inputs)
-        if (input.IsDVD())
-            ApplyDVDOutputOptions(input.DVD, output, true, [this](const QString& line) { Log(line); });
-    bool set = false;
-    QString reason = outputError;
-    if (outputBuilt) {
-        set = engine.SetOutputFile(0, output.FileName, &output);
-        if (!set)
-            reason = engine.LastError();
-    }
-    if (!set) {
-        engine.RemoveTask(0);
-        Log(QStringLiteral("Cannot do convert, error: ") + reason);
-        reasons << QStringLiteral("Cannot do convert, error: ") + reason;
-        return;
-    }
-    durations.push_back(d->TotalDuration);
 }
 
 void TConversionRun::Progress(const TProgressInfo& info)
@@ -457,6 +426,8 @@ void TConversionRun::Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpe
             std::lock_guard lock(shared->Lock);
             if (info.Finished) {
                 ++shared->Successes;
+                if (size_t(info.TaskIndex) < shared->Finished.size())
+                    shared->Finished[size_t(info.TaskIndex)] = 1;
                 if (size_t(info.TaskIndex) < shared->TaskDurations.size())
                     shared->Processed += shared->TaskDurations[size_t(info.TaskIndex)];
             }
@@ -560,6 +531,8 @@ int TConversionRun::OverallPercent(std::int64_t done) const
 
 void TConversionRun::RunEnded()
 {
+    // The engine has let go of every task: their files are closed.
+    RemoveIncompleteOutputs();
     d->Status.CurrentFile = QStringLiteral("...");
     d->Status.Percent = 0;
     d->Running = false;
@@ -571,8 +544,12 @@ void TConversionRun::RunEnded()
 
 void TConversionRun::Stop()
 {
-    if (d->Running)
+    if (d->Building) {
+        d->StopAsked = true;
+        d->Prep->Cancel();
+    } else if (d->Running) {
         d->Engine.StopTasks(false);
+    }
 }
 
 void TConversionRun::Log(const QString& line)
@@ -583,7 +560,7 @@ void TConversionRun::Log(const QString& line)
 
 bool TConversionRun::Running() const
 {
-    return d->Running;
+    return d->Running || d->Building;
 }
 
 bool TConversionRun::JoinMode() const

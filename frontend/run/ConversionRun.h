@@ -6,7 +6,13 @@
 //
 // Threads: Start, Stop and the accessors belong to the main thread, and every hook is called
 // on the main thread. Termination reports arrive on engine threads; the counters they share
-// are guarded, and what they change on screen is handed to the main thread.
+// are guarded, and what they change on screen is handed to the main thread. With
+// PrepareOnWorker the inputs are probed and opened on a worker of the run, so the window
+// never waits on a slow file or a disc; rows and log lines are handed over as they come.
+//
+// Outputs: every task's output file is made while the run is prepared. The output of a task
+// that did not finish (failed, stopped, never started, or the run destroyed under it) is
+// removed; a file that was there before the run never is.
 #include "InputFacts.h"
 #include "PresetCatalogue.h"
 
@@ -59,22 +65,29 @@ public:
     // Hooks, each called on the main thread; empty ones are skipped.
     std::function<void(const QString& line)> OnLog;   // the run's log lines
     std::function<void()> OnRowsBuilt;               // Rows(), JoinMode(), TotalFiles() are set
+    std::function<void(int row)> OnRowAdded;         // Rows()[row] was just prepared
     std::function<void(int row)> OnRowChanged;       // Rows()[row] changed
     std::function<void(const TRunStatus& status)> OnStatus;
     // The end of the run: counts and error lines are final and the engine's tasks are cleared.
     std::function<void()> OnRunEnded;
-    // Between two inputs while Start builds the tasks (each opens its files): a window lets
-    // its timers and painting run here, so a long list does not freeze it.
+    // Between two inputs while Start builds the tasks on the caller's thread (without
+    // PrepareOnWorker).
     std::function<void()> OnBetweenInputs;
 
+    // Start returns at once and the tasks are built on a worker; set between runs.
+    bool PrepareOnWorker = false;
+
     // Builds the tasks for `inputs` (in order) with the chosen format and preset, and starts
-    // them. Returns the number of tasks started. Every start ends with OnRunEnded: when none
-    // could be built or the engine refused, at once, with the reasons as error lines. A start
-    // while this run still works is its duplicate and ends with it.
+    // them. Returns the number of tasks started (0 with PrepareOnWorker: OnRowsBuilt tells).
+    // Every start ends with OnRunEnded: when none could be built or the engine refused, at
+    // once, with the reasons as error lines. A start while this run still works is its
+    // duplicate and ends with it.
     // `threads`: tasks converting at the same time (the wizard converts one after another).
     int Start(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, bool join, int threads = 1);
-    // Asks the tasks to stop; they end as failed without an error line.
+    // Asks the tasks to stop; they end as failed without an error line. While the run is
+    // still being prepared, the preparation ends after the input in hand and nothing starts.
     void Stop();
+    // From Start to the end of the run, preparation included.
     bool Running() const;
 
     bool JoinMode() const;
@@ -91,10 +104,11 @@ private:
     bool EndStillDue() const;
     void ResetCounters(const QStringList& errorLines, std::vector<std::int64_t> durations);
     void EndAtOnce(const QString& reason);
-    void BuildFileTasks(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
-                        std::vector<std::int64_t>& durations);
-    void BuildJoinTask(const std::vector<TInputRow>& inputs, const TOutputChoice& choice, QStringList& reasons,
-                       std::vector<std::int64_t>& durations);
+    void RowPrepared(const TConversionRow& row);
+    int FinishStart();
+    void EndStopped();
+    void AbandonPreparation();
+    void RemoveIncompleteOutputs();
     void Progress(const TProgressInfo& info);
     static void Terminate(const std::shared_ptr<TRunShared>& shared, TFFmpegEngine& engine, const TTerminateInfo& info);
     void TaskEnded(int taskIndex, bool finished);

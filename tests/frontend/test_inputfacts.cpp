@@ -183,3 +183,19 @@ TEST(ShortenPathToFit, LeadingFoldersGiveWayToDots)
     EXPECT_EQ(ShortenPathToFit("/home/ann/videos/holiday.mp4", within(5)), "/.../holiday.mp4");
     EXPECT_EQ(ShortenPathToFit("/holiday.mp4", within(3)), "/holiday.mp4");
 }
+
+// A picture too large to decode safely for a thumbnail: the file is still added (it converts),
+// without the thumbnail, and its dimension line says why.
+TEST_F(InputFactsTest, HugePictureGetsNoThumbnailAndItsRowSaysWhy)
+{
+    const QString file = HugePictureFile();
+    TAVProbe probe;
+    TInputFacts facts;
+    QString error;
+    ASSERT_TRUE(ReadInputFacts(probe, file, facts, true, &error)) << error.toStdString();
+    EXPECT_EQ(facts.Row.Width, 8200);
+    EXPECT_EQ(facts.Row.Height, 8000);
+    EXPECT_TRUE(facts.Thumbnail.IsEmpty());
+    EXPECT_EQ(facts.DimensionLine, "Dimension: 8200 x 8000 (no thumbnail above 64 million pixels)");
+    EXPECT_FALSE(probe.IsOpen());
+}

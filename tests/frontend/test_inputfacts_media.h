@@ -56,6 +56,13 @@ inline QString NoBitrateVideoFile()
 }
 
 // A raw elementary stream: the container knows no duration.
+// A photograph of 8200 x 8000 pixels: above the thumbnail's limit.
+inline QString HugePictureFile()
+{
+    return MediaFixture("huge_8200x8000.jpg",
+                        {"-f", "lavfi", "-i", "color=c=navy:size=8200x8000", "-frames:v", "1", "-c:v", "mjpeg", "-update", "1"});
+}
+
 inline QString UnknownDurationFile()
 {
     return MediaFixture("inputs_unknown_duration.h264",

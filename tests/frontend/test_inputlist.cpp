@@ -133,6 +133,17 @@ TEST_F(InputListTest, EachRowShowsTheLinesOfItsOwnFile)
     EXPECT_FALSE(page.LabelAdding->isVisibleTo(&page));
 }
 
+// A picture too large for a thumbnail is still added; its row says why it shows none.
+TEST_F(InputListTest, HugePictureIsAddedWithoutThumbnailAndSaysWhy)
+{
+    ASSERT_NO_FATAL_FAILURE(AddAndWait({HugePictureFile(), VideoAudioFile()}));
+    ASSERT_EQ(page.RowCount(), 2);
+    EXPECT_TRUE(page.RowThumbnail(0).isNull());
+    EXPECT_EQ(page.RowLines(0).value(3), "Dimension: 8200 x 8000 (no thumbnail above 64 million pixels)");
+    EXPECT_FALSE(page.RowThumbnail(1).isNull());
+    EXPECT_TRUE(dialogs.empty());
+}
+
 TEST_F(InputListTest, FilesThatFailAreLoggedAndListedOnce)
 {
     QTemporaryDir dir;

@@ -7,8 +7,6 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -326,30 +324,6 @@ TEST_F(RunTest, OutputFolderMissingOrReadOnlyIsRefusedClearly)
     chmod(readOnly.toLocal8Bit().constData(), 0755);
     EXPECT_EQ(Checksum(input), sum);
 }
-
-// The file-size limit stands in for a full disk: writes past it fail with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool Ok() const { return ok_; }
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 TEST_F(RunTest, FullDiskFailsOnlyTheTaskThatHitsIt)
 {

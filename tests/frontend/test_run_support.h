@@ -14,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <vector>
+
+#include <sys/resource.h>
 
 inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
@@ -74,12 +77,37 @@ inline TOutputChoice WavChoice(const QString& dir)
     return TOutputChoice{fcAudio, 0, 0, dir + u'/'};
 }
 
+// The file-size limit stands in for a full disk: writes past it fail with EFBIG.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
 struct RunHarness {
     TFFmpegEngine engine;
     std::unique_ptr<TConversionRun> run = std::make_unique<TConversionRun>(engine);
     QStringList log;
     int ended = 0;
     int rowsBuilt = 0;
+    QStringList rowsAdded; // names, as OnRowAdded told them
     std::vector<std::pair<int, TConversionRow>> rowUpdates;
     std::vector<TRunStatus> statuses;
     std::function<void(int)> onRow; // extra reaction to a row change
@@ -94,6 +122,7 @@ struct RunHarness {
     {
         run->OnLog = [this](const QString& line) { log << line; };
         run->OnRowsBuilt = [this] { ++rowsBuilt; };
+        run->OnRowAdded = [this](int row) { rowsAdded << run->Rows()[size_t(row)].Name; };
         run->OnRowChanged = [this](int row) {
             rowUpdates.emplace_back(row, run->Rows()[size_t(row)]);
             if (onRow)

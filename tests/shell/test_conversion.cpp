@@ -2,6 +2,7 @@
 // with generated files, the end sound, the shutdown countdown with a fake power-off, and Exit
 // during the run.
 #include "ShellTestSupport.h"
+#include "SummaryBadge.h"
 
 #include "ConversionRun.h"
 #include "PageStep1.h"
@@ -103,6 +104,7 @@ TEST_F(ConversionTest, FilesRunToTheSummaryAndTheDoneSoundPlays)
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_EQ(desktop->sounds, QStringList{w.AppDir() + "sounds/done.wav"});
     EXPECT_EQ(desktop->powerOffs, 0);
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep4)), "success");
     EXPECT_EQ(LogText().count("File has been added to convert list."), 2);
     EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 2);
     EXPECT_EQ(Checksum(a), sumA);
@@ -141,6 +143,9 @@ TEST_F(ConversionTest, ExitDuringTheRunFailsTheRowsThenTheCountdownPowersOff)
     // Stopped, not broken: no error lines.
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_EQ(desktop->sounds, QStringList{w.AppDir() + "sounds/fail.wav"});
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep4)), "failure");
+    // Neither the cut output nor the one made for the second file stays behind.
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty()) << QDir(out).entryList(QDir::Files).join(' ').toStdString();
     EXPECT_EQ(desktop->powerOffs, 1);
     // The refusal comes when the system answers, after the summary is shown.
     EXPECT_TRUE(WaitServicingEvents([&] { return LogText().contains("could not be shut down"); }, 5000))
@@ -164,6 +169,50 @@ TEST_F(ConversionTest, WindowManagerCloseDuringTheRunAsksAndNoLetsItFinish)
     ASSERT_TRUE(WaitForSummary(w));
     EXPECT_EQ(Cell(w, 0, 2), "Finish.");
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "1");
+}
+
+TEST_F(ConversionTest, ClosingTheWindowDuringTheRunLeavesNoIncompleteOutput)
+{
+    TFormMain& w = StartEdition(false);
+    AppSettings.OutputFormatClass = 0;
+    AppSettings.OutputVideoFormat = 0;
+    AppSettings.OutputAVIPreset = 1;
+    QDir().mkpath(out);
+    QFile taken(out + "/conversion_1s_160x120.avi");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("the user's own file");
+    taken.close();
+    ASSERT_NO_FATAL_FAILURE(RunTo3(w, {Clip(8, "640x480"), Clip(1, "160x120")}));
+    ASSERT_TRUE(WaitServicingEvents([&] { return Cell(w, 0, 2) == "Converting..."; }, 60000));
+    desktop->answers.push_back(mrYes);
+    QCloseEvent close;
+    QCoreApplication::sendEvent(w.windowHandle(), &close);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{"conversion_1s_160x120.avi"});
+    EXPECT_EQ(taken.size(), QByteArray("the user's own file").size());
+}
+
+// The run is prepared on a worker: Exit right after the start is answered at once, and the
+// run ends on the summary with nothing started and no file made.
+TEST_F(ConversionTest, ExitWhileTheRunIsPreparedStopsItAtOnce)
+{
+    TFormMain& w = StartEdition(false);
+    QStringList files;
+    QDir().mkpath(home.filePath("in"));
+    for (int i = 0; i < 100; ++i) {
+        files << home.filePath(QStringLiteral("in/clip_%1.avi").arg(i));
+        ASSERT_TRUE(QFile::copy(Clip(1, "160x120"), files.last()));
+    }
+    ASSERT_NO_FATAL_FAILURE(RunTo3(w, files));
+    // The start is posted; once it has run the preparation works and the window is free.
+    ASSERT_TRUE(WaitServicingEvents([&] { return w.ConversionRun().Running(); }, 10000));
+    desktop->answers.push_back(mrYes);
+    w.ActionExitExecute();
+    ASSERT_TRUE(WaitForSummary(w));
+    EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "0");
+    EXPECT_LT(w.PageStep4->LabelTotal->text().toInt(), 100);
+    EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
+    EXPECT_TRUE(QDir(out).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(ConversionTest, JoinEditionMakesOneOutputAndUnreadableFilesAreReported)

@@ -2,6 +2,7 @@
 // link list, the quality controls and dialog, a whole run to Step7 and into Step1, cancel and
 // close during a run.
 #include "ShellTestSupport.h"
+#include "SummaryBadge.h"
 
 #include "DownloadRun.h"
 #include "FormYouTubeHQ.h"
@@ -110,6 +111,7 @@ TEST_F(DownloadWizardTest, PastedLinksRunToTheSummaryAndIntoTheConversion)
     EXPECT_EQ(w.PageStep7->LabelTotal->text(), QStringLiteral("2"));
     EXPECT_EQ(w.PageStep7->LabelSucceeded->text(), QStringLiteral("2"));
     EXPECT_EQ(w.PageStep7->LabelFailed->text(), QStringLiteral("0"));
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep7)), "success");
     EXPECT_EQ(Step5().URLCount(), 0);
     EXPECT_EQ(w.PageStep6->ListViewURLDownload->topLevelItemCount(), 0);
     EXPECT_EQ(w.PageStep6->LabelURLStatus->text(), QStringLiteral("..."));
@@ -138,6 +140,7 @@ TEST_F(DownloadWizardTest, AFailedRunEndsWithNothingToConvert)
     w.ActionNextExecute();
     ASSERT_TRUE(WaitForPage(w, wpStep7));
     EXPECT_EQ(w.PageStep7->LabelFailed->text(), QStringLiteral("1"));
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep7)), "failure");
     desktop->shown.clear();
     w.PageStep7->ButtonConvertDownloaded->click();
     EXPECT_EQ(Messages(), QStringList{QStringLiteral("No file downloaded! Please try again.")});
@@ -306,6 +309,7 @@ TEST_F(DownloadWizardTest, CancelOnStep6EndsTheRunWithTheCountsReached)
     EXPECT_EQ(w.PageStep7->LabelTotal->text(), QStringLiteral("3"));
     EXPECT_EQ(w.PageStep7->LabelSucceeded->text(), QStringLiteral("1"));
     EXPECT_EQ(w.PageStep7->LabelFailed->text(), QStringLiteral("2"));
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep7)), "mixed");
     EXPECT_EQ(Downloaded(), QStringList{QStringLiteral("Fast.mp4")});   // no partial file
 }
 

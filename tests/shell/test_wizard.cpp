@@ -1,6 +1,7 @@
 // Next, Back and Exit on every page of both branches, the summaries, drops, the
 // clipboard flag and the close path, on the real window.
 #include "ShellTestSupport.h"
+#include "SummaryBadge.h"
 
 #include "ImageButton.h"
 #include "MainThread.h"
@@ -362,9 +363,17 @@ TEST_F(ShellTest, SummaryShowsCountsAndErrorsOnlyWhenThereAreSome)
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), QStringLiteral("5"));
     EXPECT_EQ(w.PageStep4->LabelFailed->text(), QStringLiteral("0"));
     EXPECT_FALSE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep4)), "success");
     w.ShowConversionSummary(3, 1, {QStringLiteral("one"), QStringLiteral("two")});
     EXPECT_TRUE(w.PageStep4->MemoErrorLog->isVisibleTo(w.PageStep4));
     EXPECT_EQ(w.PageStep4->MemoErrorLog->toPlainText(), QStringLiteral("one\ntwo"));
+    EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep4)), "mixed");
+    // Nothing converted, or nothing could even start: the failure picture, never the tick.
+    for (int total : {3, 0}) {
+        w.ShowConversionSummary(total, 0, {QStringLiteral("one")});
+        EXPECT_STREQ(OutcomeName(BadgeSeen(*w.PageStep4)), "failure") << total;
+        EXPECT_EQ(w.PageStep4->Outcome(), TSummaryPage::TOutcome::Failure);
+    }
 
     AppSettings.OutputFileDir = home.filePath(QStringLiteral("converted/"));
     QTest::mouseClick(w.PageStep4->LabelOpenFolder, Qt::LeftButton);
