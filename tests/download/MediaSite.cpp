@@ -1,6 +1,8 @@
 #include "MediaSite.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cctype>
 #include <sstream>
 
@@ -30,7 +32,7 @@ std::string Status(int code, const std::string& text, const std::string& extra, 
 TMediaSite::TMediaSite()
 {
     server_ = std::make_unique<TRawTestServer>(
-        [this](int fd, const std::string& request, const std::atomic<bool>&) { Serve(fd, request); });
+        [this](int fd, const std::string& request, const std::atomic<bool>& stopping) { Serve(fd, request, stopping); });
 }
 
 TMediaSite::~TMediaSite() { server_.reset(); }
@@ -59,7 +61,7 @@ std::vector<TMediaRequest> TMediaSite::Requests(const std::string& path)
     return out;
 }
 
-void TMediaSite::Serve(int fd, const std::string& request)
+void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<bool>& stopping)
 {
     std::istringstream lines(request);
     std::string line, method, target;
@@ -135,5 +137,12 @@ void TMediaSite::Serve(int fd, const std::string& request)
                          length)
                 : Status(200, "OK", type, length);
     TRawTestServer::SendAll(fd, head);
-    TRawTestServer::SendAll(fd, file.body.substr(from, cut ? length / 2 : length));
+    const size_t sent = cut ? length / 2 : length;
+    constexpr size_t piece = 64 * 1024;
+    for (size_t at = 0; at < sent && !stopping; at += piece) {
+        if (file.pieceDelayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(file.pieceDelayMs));
+        if (!TRawTestServer::SendAll(fd, file.body.substr(from + at, std::min(piece, sent - at))))
+            return;
+    }
 }

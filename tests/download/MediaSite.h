@@ -16,6 +16,7 @@ struct TMediaFile {
     bool ranges = true;       // false: a Range header is ignored and the whole file comes
     int errorTimes = 0;       // the first requests answered 503
     int cutTimes = 0;         // the next requests send half of what they announce, then close
+    int pieceDelayMs = 0;     // pause before each 64 KB piece of a body
 };
 
 struct TMediaRequest {
@@ -36,7 +37,7 @@ public:
     std::vector<TMediaRequest> Requests(const std::string& path = {});
 
 private:
-    void Serve(int fd, const std::string& request);
+    void Serve(int fd, const std::string& request, const std::atomic<bool>& stopping);
 
     std::mutex mutex_;
     std::map<std::string, TMediaFile> files_;
