@@ -2,7 +2,8 @@
 // A stand-in for the external extractor: a shell script in the build folder, named through
 // VORNIC_EXTRACTOR, that answers per video id (the text after the link's last "="): prints
 // <id>.json, or prints <id>.err on standard error and exits 1, or hangs when <id>.hang exists
-// (its process id in <id>.pid), or prints <id>.junk. Every call's arguments land in <id>.args.
+// (its process id in <id>.pid), or prints <id>.junk, or 40 MB of zeros when <id>.flood exists.
+// Every call's arguments land in <id>.args.
 #include "TestSupport.h"
 
 #include <QDir>
@@ -31,6 +32,7 @@ printf '%s\n' "$@" > "$dir/$id.args"
 if [ -f "$dir/$id.hang" ]; then echo $$ > "$dir/$id.pid"; sleep 120; exit 0; fi
 if [ -f "$dir/$id.err" ]; then cat "$dir/$id.err" >&2; exit 1; fi
 if [ -f "$dir/$id.junk" ]; then cat "$dir/$id.junk"; exit 0; fi
+if [ -f "$dir/$id.flood" ]; then head -c 40000000 /dev/zero; exit 0; fi
 if [ -f "$dir/$id.json" ]; then cat "$dir/$id.json"; exit 0; fi
 echo "ERROR: Unsupported URL: $link" >&2
 exit 1
@@ -49,6 +51,7 @@ exit 1
     void Error(const QString& id, const QByteArray& text) { Write(id + ".err", text); }
     void Junk(const QString& id, const QByteArray& text) { Write(id + ".junk", text); }
     void Hang(const QString& id) { Write(id + ".hang", "1"); }
+    void Flood(const QString& id) { Write(id + ".flood", "1"); }
     // The process id of the hanging call, 0 before it has started.
     qint64 HangingPid(const QString& id) const { return FileBytes(dir_.filePath(id + ".pid")).trimmed().toLongLong(); }
     QStringList Arguments(const QString& id) const

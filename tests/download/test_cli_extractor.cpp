@@ -115,6 +115,11 @@ TEST(CliExtractor, MixedRunOfPagesWithAndWithoutParametersAndExtractorFailures)
     EXPECT_EQ(FileBytes(savedNew), QByteArray::fromStdString(modern));
     EXPECT_EQ(FileBytes(savedOld), QByteArray::fromStdString(old));
     EXPECT_EQ(Entries(dir.path()).size(), 2);
+    // After a row with the format's headers, a page's media go with our own Agent again.
+    for (const TVideoRequest& request : watch.Requests())
+        EXPECT_EQ(request.agent, "[Quorvanex]") << request.path;
+    for (const TMediaRequest& request : site.Requests("/new.mp4"))
+        EXPECT_EQ(request.headers.at("user-agent"), "StandIn/1.0 (test)");
 }
 
 TEST(CliExtractor, InterruptWhileTheExtractorWorksEndsItAndLeavesNoFile)

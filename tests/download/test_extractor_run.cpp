@@ -254,6 +254,7 @@ TEST_F(ExtractorRunTest, ExtractorFailingHangingOrPrintingJunkFailsItsRowAndTheR
     extractor.Junk("junk", "<html>not json</html>");
     extractor.Junk("list", R"({"_type": "playlist", "entries": []})");
     extractor.Hang("slow");
+    extractor.Flood("flood");
     site.Add("/ok.mp4", {.body = Body(3000, 6)});
     extractor.Json("ok", VideoJson("Fine", {FormatJson("18", "mp4", Media("/ok.mp4"), 360, "avc1", "mp4a")}, "18", "mp4"));
     run.Settings.ExtractorTimeoutMs = 1500;
@@ -270,6 +271,13 @@ TEST_F(ExtractorRunTest, ExtractorFailingHangingOrPrintingJunkFailsItsRowAndTheR
     EXPECT_EQ(Files(), QStringList{QStringLiteral("Fine.mp4")});
     for (int row = 0; row < 4; ++row)
         EXPECT_EQ(run.Rows()[row].Status, QStringLiteral("Failed.")) << row;
+
+    // Output past the cap: the process is stopped and the row fails (bound of its own: a loaded
+    // machine may take a while to read 32 MB through a pipe).
+    finished = 0;
+    run.Settings.ExtractorTimeoutMs = 60000;
+    ASSERT_TRUE(Run({Link("flood")}, 90000));
+    EXPECT_TRUE(Reasons(0).contains(QStringLiteral("output passed 32 MB"))) << Reasons(0).toStdString();
 }
 
 TEST_F(ExtractorRunTest, NoExtractorSaysWhatIsNeeded)
