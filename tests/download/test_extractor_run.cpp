@@ -110,6 +110,16 @@ TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheForm
     }
     EXPECT_EQ(ranges, (std::vector<std::string>{"bytes=0-99999", "bytes=100000-199999", "bytes=200000-299999",
                                                 "bytes=300000-349999"}));
+
+    // A site that answers the first range with the whole file: taken once, nothing appended twice.
+    const std::string whole = Body(250000, 8);
+    site.Add("/whole.mp4", {.body = whole, .ranges = false});
+    extractor.Json("whole", VideoJson("Whole", {FormatJson("18", "mp4", Media("/whole.mp4"), 360, "avc1", "mp4a", 100000)},
+                                      "18", "mp4"));
+    finished = 0;
+    ASSERT_TRUE(Run({Link("whole")}));
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Whole.mp4"))), QByteArray::fromStdString(whole));
+    EXPECT_EQ(site.Requests("/whole.mp4").size(), 1u);
 }
 
 TEST_F(ExtractorRunTest, FailedOrShortRangesAreAskedAgainFromWhereTheyStoppedUpToThreeTimes)
