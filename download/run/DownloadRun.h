@@ -138,6 +138,7 @@ private:
     void RangeEnded(bool ok);
     void RetryRange(const QString& why);
     void PartDone();
+    void PostPartDone();
     void MergeDone(bool ok, const QString& why);
     void FailExtractedQuality(const QString& why);
     void ExtractedHeaderInfo(int status, const QString& rawHeaders, qint64 contentLength, bool& continueDownload);

@@ -219,7 +219,7 @@ void TDownloadRun::RangeEnded(bool ok)
     if (!ok) {
         // Past the end: the last range ended exactly on the length we did not know.
         if (rangeStatus_ == 416 && total_ < 0 && size > 0) {
-            PartDone();
+            PostPartDone();
             return;
         }
         const bool lasting = rangeStatus_ >= 400 && rangeStatus_ < 500 && rangeStatus_ != 408 && rangeStatus_ != 429;
@@ -236,7 +236,7 @@ void TDownloadRun::RangeEnded(bool ok)
             RetryRange(QStringLiteral("the reply came short (%1 of %2 bytes)").arg(size).arg(total_));
             return;
         }
-        PartDone();
+        PostPartDone();
         return;
     }
     if (gained < asked_) {
@@ -262,8 +262,17 @@ void TDownloadRun::RetryRange(const QString& why)
     retryTimer_.start(delay);
 }
 
+// Queued as well: the next part, the merge and the save start with the component idle, so a
+// cancel from any display handler meets nothing half-started.
+void TDownloadRun::PostPartDone()
+{
+    QMetaObject::invokeMethod(this, &TDownloadRun::PartDone, Qt::QueuedConnection);
+}
+
 void TDownloadRun::PartDone()
 {
+    if (!running_ || CancelRequested() || !ValidRow())
+        return;
     if (FileSize(choice_.Merge ? parts_.value(part_) : partial_) == 0) {
         FailExtractedQuality(QStringLiteral("the server sent no data"));
         return;
@@ -273,14 +282,17 @@ void TDownloadRun::PartDone()
         return;
     }
     if (choice_.Merge) {
-        ShowDownloadStatus(QStringLiteral("Merging video and audio..."));
-        ResetProgress();
         Merge.LibraryFolder = Settings.EngineLibraryFolder.isEmpty()
                                   ? QCoreApplication::applicationDirPath() + QStringLiteral("/lib")
                                   : Settings.EngineLibraryFolder;
         QString why;
-        if (!Merge.Start(parts_.value(0), parts_.value(1), partial_, choice_.Extension, &why))
+        if (!Merge.Start(parts_.value(0), parts_.value(1), partial_, choice_.Extension, &why)) {
             FailExtractedQuality(QStringLiteral("cannot merge: ") + why);
+            return;
+        }
+        // Shown once it runs, so a cancel from the display stops a merge that exists.
+        ShowDownloadStatus(QStringLiteral("Merging video and audio..."));
+        ResetProgress();
         return;
     }
     MergeDone(true, {});

@@ -258,6 +258,35 @@ TEST_F(ExtractorRunTest, SeparateVideoAndAudioAreMergedIntoOneFileWithoutReencod
     EXPECT_TRUE(site.Requests("/18.mp4").empty());
 }
 
+TEST_F(ExtractorRunTest, CancelDuringTheMergeLeavesNoFile)
+{
+    const QString video = MediaFixture(QStringLiteral("dl_1080_video.mp4"),
+                                       {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-t", "2", "-c:v",
+                                        "libx264", "-preset", "ultrafast", "-an"});
+    const QString audio = MediaFixture(QStringLiteral("dl_audio.m4a"), {"-f", "lavfi", "-i",
+                                                                        "sine=frequency=440:sample_rate=44100", "-t",
+                                                                        "2", "-c:a", "aac", "-vn"});
+    site.Add("/137.mp4", {.body = FileBytes(video).toStdString()});
+    site.Add("/140.m4a", {.body = FileBytes(audio).toStdString()});
+    extractor.Json("m", VideoJson("Merged", {FormatJson("137", "mp4", Media("/137.mp4"), 1080, "avc1", "none"),
+                                             FormatJson("140", "m4a", Media("/140.m4a"), 0, "none", "mp4a")},
+                                  "137+140", "mp4"));
+    bool cancelled = false;
+    run.OnStatusChanged = [&](QObject*) {
+        // At once, while the status shows the merge: no output of it may stay behind.
+        if (!cancelled && run.StatusBox().Status.startsWith(QStringLiteral("Merging"))) {
+            cancelled = true;
+            run.Cancel();
+        }
+    };
+    ASSERT_TRUE(Run({Link("m")}, 60000));
+    EXPECT_TRUE(cancelled);
+    EXPECT_FALSE(run.Merge.Running());
+    EXPECT_EQ(run.SucceededURLs, 0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
+}
+
 TEST_F(ExtractorRunTest, ExtractorFailingHangingOrPrintingJunkFailsItsRowAndTheRunGoesOn)
 {
     extractor.Error("gone", "[info] checking\nERROR: [site] gone: Video unavailable\n");
