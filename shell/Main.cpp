@@ -123,6 +123,7 @@ void TFormMain::CreatePages()
     download_ = std::make_unique<TDownloadRun>();
     PageStep6->Attach(*download_);
     download_->OnFinished = [this](QObject*) { FinishDownloadRun(); };
+    download_->OnLog = [this](QObject*, const QString& line) { Log(line); };
 }
 
 void TFormMain::Log(const QString& line)

@@ -4,7 +4,8 @@
 // their thumbnails), Step2 is shown on each output class, and a real conversion is caught on
 // Step3 while it runs and on Step4 after it ends. The download branch is shown in real use as
 // well: links pasted on Step5 are downloaded from a stand-in video service on 127.0.0.1 that
-// serves the sample clips, caught on Step6 while they arrive and on Step7 after the run. Runs
+// serves the sample clips, caught on Step6 while they arrive and on Step7 after the run, and a
+// link of today's site is resolved by a stand-in extractor and caught on Step6 too. Runs
 // offscreen; the settings and the files go to temporary folders, never to the user's own.
 #include "About.h"
 #include "AppSettings.h"
@@ -26,6 +27,7 @@
 #include "PageSummary.h"
 #include "PresetCatalogue.h"
 #include "UtilFuncs.h"
+#include "MediaSite.h"
 #include "VideoServer.h"
 
 #include <QApplication>
@@ -249,6 +251,63 @@ public:
         return ok && Page(wpStep7);
     }
 
+    // Step6 while a video of today's site arrives: a stand-in extractor (a script printing the
+    // video's description) names a format on a local site, which serves it in slow ranges.
+    bool ExtractorDownload(const QString& sample, const QString& folder)
+    {
+        QTemporaryDir tools;
+        TVideoTestServer watch;
+        TMediaSite site;
+        site.Add("/media/18.mp4", {.body = FileBytes(sample).toStdString(), .pieceDelayMs = 60});
+        const QString media = QString::fromStdString(site.Url("/media/18.mp4"));
+        const QString description = QStringLiteral(
+            R"({"title": "Today's clip", "format_id": "18", "ext": "mp4", "formats": [{"format_id": "18",
+            "ext": "mp4", "protocol": "https", "url": "%1", "height": 360, "vcodec": "avc1.42001E",
+            "acodec": "mp4a.40.2", "downloader_options": {"http_chunk_size": 262144},
+            "http_headers": {"User-Agent": "Mozilla/5.0"}}]})").arg(media);
+        const QString json = tools.filePath(QStringLiteral("video.json"));
+        const QString script = tools.filePath(QStringLiteral("extractor.sh"));
+        QFile jsonFile(json), scriptFile(script);
+        if (!jsonFile.open(QIODevice::WriteOnly) || !scriptFile.open(QIODevice::WriteOnly))
+            return false;
+        jsonFile.write(description.toUtf8());
+        scriptFile.write(QStringLiteral("#!/bin/sh\ncat '%1'\n").arg(json).toUtf8());
+        jsonFile.close();
+        scriptFile.close();
+        scriptFile.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("VORNIC_EXTRACTOR", script.toUtf8());
+        qputenv("VORNIC_VIDEO_HOST", QByteArray::fromStdString(watch.Host()));
+
+        QApplication::clipboard()->setText(QString::fromStdString(watch.WatchUrl("t0d4yCl1p")));
+        AppSettings.OutputURLDir = WithTrailingBackslash(folder);
+        QDir().mkpath(folder);
+        w_.GoToStartPage();
+        w_.ActionNextExecute();
+        w_.PageStep5->ActionURLPasteExecute();
+        w_.ActionNextExecute();
+        QImage midRun;
+        const bool ended = WaitServicingEvents([&] {
+            if (w_.CurrentPage() != wpStep6)
+                return true;
+            if (midRun.isNull() && w_.PageStep6->ProgressBarDownload->value() >= 30)
+                midRun = RenderWindow(w_);
+            return false;
+        }, RunTimeoutMs);
+        qunsetenv("VORNIC_VIDEO_HOST");
+        qunsetenv("VORNIC_EXTRACTOR");
+        if (!ended || w_.CurrentPage() != wpStep7) {
+            std::fprintf(stderr, "the extractor's download did not end on Step7\n");
+            return false;
+        }
+        if (w_.DownloadRun().SucceededURLs != 1)
+            std::fprintf(stderr, "warning: the extractor's download failed\n");
+        if (midRun.isNull()) {
+            std::fprintf(stderr, "warning: no progress arrived during the extractor's download; no picture\n");
+            return true;
+        }
+        return Save(midRun, prefix_ + QStringLiteral("step6-extractor.png"));
+    }
+
     // The DVD dialog with the report of root, then Step1 with two clips and that title's row.
     bool DVD(const QString& root, const QStringList& clips, const QString& binDir)
     {
@@ -322,6 +381,7 @@ int main(int argc, char** argv)
             ok = shots.DVD(QString::fromLocal8Bit(argv[3]), samples, binDir);
 
         ok = ok && shots.Download(samples, outputs.filePath(QStringLiteral("Downloads")));
+        ok = ok && shots.ExtractorDownload(samples.value(0), outputs.filePath(QStringLiteral("Extracted")));
         const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);
         formLog.resize(455, 182 + 40);
         ok = ok && Save(formLog.RenderForScreenshot(), prefix + QStringLiteral("log.png"));

@@ -85,6 +85,9 @@ bool ParseDownloadArguments(const QStringList& args, TDownloadArguments& parsed,
         if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
             parsed.Help = true;
             return true; // help wins over everything else on the line
+        } else if (name == QLatin1String("--version")) {
+            parsed.Version = true;
+            return true;
         } else if (name == QLatin1String("--output-dir")) {
             if (value.isEmpty()) {
                 *error = QStringLiteral("--output-dir needs a folder");
@@ -120,7 +123,7 @@ QString DownloadUsageText()
 {
     return QStringLiteral(
         "Usage: vornic-download [--output-dir DIR] [--default-quality | --prefer LIST] URL...\n"
-        "       vornic-download --help\n");
+        "       vornic-download --help | --version\n");
 }
 
 QString DownloadHelpText()
@@ -142,7 +145,10 @@ QString DownloadHelpText()
         "%1"
         "                      (default: %2)\n"
         "  --default-quality   only the service's default quality, saved as .flv\n"
+        "  --version           the program's version and the extractor it uses\n"
         "\n"
+        "Pages of today's video site are read by the extractor yt-dlp (the program named by\n"
+        "VORNIC_EXTRACTOR, else yt-dlp on PATH); the media still come through this program.\n"
         "Each video is saved under its title; a taken name gets a number. The paths of saved\n"
         "files go to standard output, an OK or FAILED line per link to standard error.\n"
         "Ctrl+C stops the run; the file being downloaded is removed.\n"

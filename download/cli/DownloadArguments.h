@@ -8,6 +8,7 @@
 
 struct TDownloadArguments {
     bool Help = false;
+    bool Version = false;             // --version: the program and the extractor it finds
     QString OutputDir;                // empty = the current folder
     bool PreferQuality = true;        // false: the service's default quality only
     TPreferenceSlots Slots = DefaultPreferenceOrder;

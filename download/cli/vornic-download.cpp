@@ -6,6 +6,7 @@
 #include "CliProgress.h"
 #include "DownloadArguments.h"
 #include "DownloadCommand.h"
+#include "Extractor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +50,19 @@ int main(int argc, char** argv)
         return BadArguments(error);
     if (args.Help) {
         std::fputs(DownloadHelpText().toUtf8().constData(), stdout);
+        return CheckedOutput(QStringLiteral("vornic-download"), 0);
+    }
+    if (args.Version) {
+        const QString program = ExtractorProgram();
+        const QString version = ExtractorVersion(program);
+        QString text = QStringLiteral("vornic-download %1\n").arg(QStringLiteral(VORNIC_VERSION));
+        if (program.isEmpty())
+            text += QStringLiteral("extractor: none found (install yt-dlp, or name one in VORNIC_EXTRACTOR)\n");
+        else if (version.isEmpty())
+            text += QStringLiteral("extractor: %1 (it gives no version)\n").arg(program);
+        else
+            text += QStringLiteral("extractor: %1 %2\n").arg(program, version);
+        std::fputs(text.toUtf8().constData(), stdout);
         return CheckedOutput(QStringLiteral("vornic-download"), 0);
     }
     const QString folder = QDir(args.OutputDir.isEmpty() ? QDir::currentPath() : args.OutputDir).absolutePath();

@@ -97,6 +97,7 @@ bool TCustomWinHTTP::Read(bool ForceWait)
     t->agent = Agent;
     t->referer = Referer;
     t->outputFileName = OutputFileName;
+    t->outputAppend = OutputFileAppend;
     t->username = Username;
     t->password = Password;
     t->addHeaders = AddHeaders;

@@ -84,6 +84,8 @@ protected:
     QString POSTData;
     TWinHTTPRange Range;
     QString OutputFileName;
+    // The body goes after what the output file already holds (ranges of one file in turn).
+    bool OutputFileAppend = false;
     TWinHTTPOutputFileAttributes OutputFileAttributes;
     TCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects, coCreateTempFilesIfCantCache};
     TInternetOptions InternetOptions{ioKeepConnection};
@@ -156,6 +158,7 @@ public:
     using TCustomWinHTTP::POSTData;
     using TCustomWinHTTP::Range;
     using TCustomWinHTTP::OutputFileName;
+    using TCustomWinHTTP::OutputFileAppend;
     using TCustomWinHTTP::OutputFileAttributes;
     using TCustomWinHTTP::CacheOptions;
     using TCustomWinHTTP::InternetOptions;

@@ -18,6 +18,7 @@ struct TWinHTTPTransfer {
     // Settings as they were when Read started.
     QString url, acceptTypes, agent, referer, outputFileName, username, password;
     QStringList addHeaders;
+    bool outputAppend = false;
     TRequestMethod method = rmAutoDetect;
     QByteArray postData;
     TWinHTTPRange range;

@@ -62,8 +62,8 @@ struct TWinHTTPProxy {
 };
 
 struct TWinHTTPRange {
-    std::uint32_t StartRange = 0;
-    std::uint32_t EndRange = 0;
+    std::uint64_t StartRange = 0;   // wide enough for files past 4 GB
+    std::uint64_t EndRange = 0;
     void Assign(const TWinHTTPRange* Source) { *this = Source ? *Source : TWinHTTPRange{}; }
 };
 

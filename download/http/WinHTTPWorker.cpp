@@ -199,7 +199,9 @@ static bool OpenOutput(TWinHTTPTransfer& t)
         std::lock_guard lock(t.fence);
         if (t.abandoned)
             return false;
-        auto file = std::make_unique<TWinHTTPFileStream>(t.outputFileName, true);
+        auto file = std::make_unique<TWinHTTPFileStream>(t.outputFileName, !t.outputAppend);
+        if (t.outputAppend && file->Opened())
+            file->seek(file->size());
         if (!file->Opened()) {
             // Without a file the caller asked for, nothing is stored, whatever the length.
             t.noStream = true;

@@ -44,7 +44,11 @@ constexpr int NameBytes = 255;
 bool IsYouTubeURL(const QString& text)
 {
     const QString lower = text.toLower();
-    return lower.contains(QLatin1String("http")) && lower.contains(VideoService().Domain);
+    const TVideoService service = VideoService();
+    if (!lower.contains(QLatin1String("http")))
+        return false;
+    return lower.contains(service.Domain) ||
+           (!service.ShortDomain.isEmpty() && lower.contains(service.ShortDomain + QLatin1Char('/')));
 }
 
 QString PageText(const QByteArray& page) { return QString::fromLatin1(page); }
@@ -63,6 +67,11 @@ QString GetYouTubeTitle(const QString& pageText)
     title.replace(QLatin1String("&quot;"), QLatin1String("\""));
     title.replace(QLatin1String("&nbsp;"), QLatin1String(" "));
     return title;
+}
+
+bool HasVideoParameters(const QString& pageText)
+{
+    return !FirstMatch(pageText, QStringLiteral("video_id=(.*?)&")).isEmpty();
 }
 
 QString GetYouTubeRealURL(const QString& pageText)

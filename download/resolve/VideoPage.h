@@ -4,7 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
-// True when the lower-cased text contains "http" and the service's domain anywhere.
+// True when the lower-cased text contains "http" and the service's domain anywhere, or (for
+// the real service) the domain of its short links followed by "/".
 bool IsYouTubeURL(const QString& text);
 
 // The page's bytes as 8-bit text, one character per byte, so the patterns see every byte.
@@ -15,6 +16,9 @@ QString PageText(const QByteArray& page);
 QString GetYouTubeTitle(const QString& pageText);
 // "http://" + host + "/get_video?" + the video_id and t pieces as found (either may be missing).
 QString GetYouTubeRealURL(const QString& pageText);
+// Whether the page carries the "video_id=" piece; a page without it is one of today's site and
+// is resolved by the extractor.
+bool HasVideoParameters(const QString& pageText);
 
 // The row's name: the title with its first "&" doubled.
 QString DownloadRowName(const QString& title);

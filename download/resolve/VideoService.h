@@ -6,6 +6,7 @@
 struct TVideoService {
     QString Domain;     // looked for (lower case) in a link
     QString Host;       // host[:port] of the media address
+    QString ShortDomain;  // of the short links the site's Share button gives; none for a stand-in
 };
 
 // The real service, or the text of VORNIC_VIDEO_HOST (for example "127.0.0.1:8123") for both.

@@ -69,6 +69,23 @@ TDownloadRun::TDownloadRun(QObject* owner) : QObject(owner), WinHTTPGetRealURL(t
     WinHTTPDownload.OnAnyError = [this](QObject*) { WinHTTPDownloadAnyError(); };
     WinHTTPDownload.OnAborted = [this](QObject*) { WinHTTPDownloadAborted(); };
     WinHTTPDownload.OnDoneInterrupted = [this](QObject*) { WinHTTPDownloadAnyError(); };
+    WinHTTPDownload.OnHeaderInfo = [this](QObject*, int status, const QString& raw, const QString&, const QString&,
+                                          const QString&, qint64 length, const QString&, const QDateTime&,
+                                          const QDateTime&, const QDateTime&, const QString&, bool& goOn) {
+        if (extracted_)
+            ExtractedHeaderInfo(status, raw, length, goOn);
+    };
+
+    Extractor.setParent(this);
+    Extractor.OnDone = [this](QObject*, const QByteArray& json) { ExtractorDone(json); };
+    Extractor.OnFailed = [this](QObject*, const QString& reason) { ExtractorFailed(reason); };
+    Merge.setParent(this);
+    Merge.OnProgress = [this](QObject*, int percent) {
+        ShowDownloadStatus({}, 0, {}, percent);
+    };
+    Merge.OnDone = [this](QObject*, bool ok, const QString& why) { MergeDone(ok, why); };
+    retryTimer_.setSingleShot(true);
+    QObject::connect(&retryTimer_, &QTimer::timeout, this, [this] { RequestRange(); });
 }
 
 TDownloadRun::~TDownloadRun() { Shutdown(); }
@@ -103,6 +120,7 @@ void TDownloadRun::StartDownloadRun()
     DownloadedFiles.clear();
     cancelled_ = false;
     shutdown_ = false;
+    extracted_ = false;
     running_ = true;
     PostFetchCurrentPage();
 }
@@ -113,6 +131,10 @@ void TDownloadRun::Cancel()
         return;
     cancelled_ = true;
     const bool busy = WinHTTPGetRealURL.Busy() || WinHTTPDownload.Busy();
+    // The extractor, a merge and a pause before a range report nothing once stopped.
+    Extractor.Cancel();
+    Merge.Cancel();
+    retryTimer_.stop();
     WinHTTPGetRealURL.Abort(false, false);
     WinHTTPDownload.Abort(false, false);
     // Between two rows nothing will report an abort: end here.
@@ -126,6 +148,9 @@ void TDownloadRun::Shutdown()
         return;
     shutdown_ = true;
     running_ = false;
+    Extractor.Cancel();
+    Merge.Cancel();
+    retryTimer_.stop();
     WinHTTPGetRealURL.Abort(true, true);
     WinHTTPDownload.Abort(true, true);
     DiscardPartial();
@@ -183,6 +208,7 @@ void TDownloadRun::FetchCurrentPage()
 {
     if (!running_ || CancelRequested() || !ValidRow())
         return;
+    extracted_ = false;
     status_.CurrentFile = Row().Name;
     if (OnStatusChanged)
         OnStatusChanged(this);
@@ -206,7 +232,10 @@ void TDownloadRun::NextQuality()
     SetQualityLabel(QualityIndexTag(old, Settings.Slots) + QStringLiteral(" failed, try next: ") +
                     QualityIndexTag(QualityIndex, Settings.Slots));
     ResetProgress();
-    StartMediaTransfer(Row().URL + QualityIndexSuffix(QualityIndex, Settings.Slots));
+    if (extracted_)
+        StartExtractedQuality();
+    else
+        StartMediaTransfer(Row().URL + QualityIndexSuffix(QualityIndex, Settings.Slots));
 }
 
 // ---- Page -----------------------------------------------------------------------------------
@@ -222,6 +251,11 @@ void TDownloadRun::WinHTTPGetRealURLDone(QIODevice* stream)
     if (!running_ || CancelRequested() || !ValidRow())
         return;
     const QString page = PageText(stream ? stream->readAll() : QByteArray());
+    if (!HasVideoParameters(page)) {
+        ResolveByExtractor(QStringLiteral("the page has no video_id"));
+        return;
+    }
+    Log(QStringLiteral("%1: resolved from the watch page").arg(Row().Link));
     Row().Name = DownloadRowName(GetYouTubeTitle(page));
     Row().URL = GetYouTubeRealURL(page);
     if (OnRowChanged)
@@ -244,28 +278,34 @@ void TDownloadRun::WinHTTPGetRealURLAnyError()
 {
     if (!running_ || CancelRequested() || !ValidRow())
         return;
+    // Today's site may refuse the page fetch itself; the extractor knows its ways in.
     Row().Reasons << QStringLiteral("page: ") + WinHTTPGetRealURL.LastError();
-    FailCurrentURL();
+    ResolveByExtractor(QStringLiteral("the page cannot be fetched: ") + WinHTTPGetRealURL.LastError());
 }
 
 void TDownloadRun::WinHTTPGetRealURLAborted() { FinishDownloadRun(); }
 
 // ---- Media ----------------------------------------------------------------------------------
 
+// The media streams into a hidden temporary file beside its final place, so memory stays
+// flat and a half-done file never carries the video's name.
+QString TDownloadRun::CreatePartial()
+{
+    QTemporaryFile temp(WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-XXXXXX.part"));
+    temp.setAutoRemove(false);
+    if (temp.open())
+        return temp.fileName();
+    // The component reports the folder that cannot be written as an output-file error.
+    return WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-download.part");
+}
+
 void TDownloadRun::StartMediaTransfer(const QString& url)
 {
     DiscardPartial();
-    // The media streams into a hidden temporary file beside its final place, so memory stays
-    // flat and a half-done file never carries the video's name.
-    QTemporaryFile temp(WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-XXXXXX.part"));
-    temp.setAutoRemove(false);
-    if (temp.open()) {
-        partial_ = temp.fileName();
-        temp.close();
-    } else {
-        // The component reports the folder that cannot be written as an output-file error.
-        partial_ = WithTrailingBackslash(Settings.OutputURLDir) + QStringLiteral(".vornic-download.part");
-    }
+    partial_ = CreatePartial();
+    UseRequestHeaders({});
+    WinHTTPDownload.OutputFileAppend = false;
+    WinHTTPDownload.Range = {};
     WinHTTPDownload.OutputFileName = partial_;
     WinHTTPDownload.URL = url;
     if (!WinHTTPDownload.Read(false)) {
@@ -287,6 +327,9 @@ void TDownloadRun::FailCurrentQuality()
 
 void TDownloadRun::DiscardPartial()
 {
+    for (const QString& part : std::as_const(parts_))
+        QFile::remove(part);
+    parts_.clear();
     if (partial_.isEmpty())
         return;
     QFile::remove(partial_);
@@ -296,7 +339,8 @@ void TDownloadRun::DiscardPartial()
 bool TDownloadRun::SaveMedia(QString& path, QString& why)
 {
     const QString folder = WithTrailingBackslash(Settings.OutputURLDir);
-    const QString fileName = DownloadFileName(Row().Name, QualityIndexExtension(QualityIndex, Settings.Slots));
+    const QString extension = extracted_ ? choice_.Extension : QualityIndexExtension(QualityIndex, Settings.Slots);
+    const QString fileName = DownloadFileName(Row().Name, extension);
     // The rename never replaces a file: a name taken meanwhile is retried with the next one.
     for (int attempt = 0; attempt < 8; ++attempt) {
         const QString unique = MakeUniqueFileName(fileName, folder);
@@ -321,6 +365,10 @@ bool TDownloadRun::SaveMedia(QString& path, QString& why)
 void TDownloadRun::WinHTTPDownloadProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed, qint64 left,
                                            int percent)
 {
+    if (extracted_) {
+        ExtractedProgress(bytesRead);
+        return;
+    }
     SetQualityLabel(QualityDescription(QualityIndexTag(QualityIndex, Settings.Slots)));
     ShowDownloadStatus(QStringLiteral("Downloading..."), dataSize, SpeedText(bytesRead, elapsed), percent, {},
                        elapsed, left);
@@ -330,6 +378,10 @@ void TDownloadRun::WinHTTPDownloadDone()
 {
     if (!running_ || CancelRequested() || !ValidRow())
         return;
+    if (extracted_) {
+        RangeEnded(true);
+        return;
+    }
     QString path, why;
     if (!SaveMedia(path, why)) {
         Row().Reasons << QualityIndexTag(QualityIndex, Settings.Slots) + QStringLiteral(": cannot save: ") + why;
@@ -337,9 +389,14 @@ void TDownloadRun::WinHTTPDownloadDone()
         FailCurrentQuality();
         return;
     }
+    RowSaved(path);
+}
+
+void TDownloadRun::RowSaved(const QString& path)
+{
     DownloadedFiles << path;
     Row().SavedPath = path;
-    Row().SavedQuality = QualityIndexTag(QualityIndex, Settings.Slots);
+    Row().SavedQuality = CurrentTag();
     ShowDownloadStatus(QStringLiteral("Finish."));
     ++SucceededURLs;
     if (OnRowEnded)
@@ -349,6 +406,10 @@ void TDownloadRun::WinHTTPDownloadDone()
 
 void TDownloadRun::WinHTTPDownloadAnyError()
 {
+    if (extracted_ && running_ && !cancelled_ && ValidRow()) {
+        RangeEnded(false);
+        return;
+    }
     DiscardPartial();
     if (!running_ || CancelRequested() || !ValidRow())
         return;
@@ -357,6 +418,31 @@ void TDownloadRun::WinHTTPDownloadAnyError()
 }
 
 void TDownloadRun::WinHTTPDownloadAborted() { FinishDownloadRun(); }
+
+QString TDownloadRun::CurrentTag() const { return QualityIndexTag(QualityIndex, Settings.Slots); }
+
+void TDownloadRun::Log(const QString& line)
+{
+    if (OnLog)
+        OnLog(this, line);
+}
+
+// The format's own request headers, or the program's own Agent when there are none.
+void TDownloadRun::UseRequestHeaders(const QList<QPair<QByteArray, QByteArray>>& headers)
+{
+    WinHTTPDownload.Agent = QString::fromLatin1(Agent);
+    WinHTTPDownload.AcceptTypes = QString::fromLatin1(AcceptTypes);
+    WinHTTPDownload.AddHeaders.clear();
+    for (const auto& [name, value] : headers) {
+        const QString text = QString::fromUtf8(value);
+        if (name.compare("User-Agent", Qt::CaseInsensitive) == 0)
+            WinHTTPDownload.Agent = text;
+        else if (name.compare("Accept", Qt::CaseInsensitive) == 0)
+            WinHTTPDownload.AcceptTypes = text;
+        else
+            WinHTTPDownload.AddHeaders << QString::fromUtf8(name) + QStringLiteral(": ") + text;
+    }
+}
 
 // ---- Display --------------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // video service on 127.0.0.1, with its exit status, its lines and the files it saves checked
 // from outside.
 #include "HttpRecorder.h"
+#include "StandInExtractor.h"
 #include "TestSupport.h"
 #include "VideoServer.h"
 #include "WinHTTP.h"
@@ -66,6 +67,7 @@ std::vector<std::string> Formats(std::initializer_list<const char*> list) { retu
 
 TEST(CliDownload, GoodAndBadLinksEachGetTheirLineAndOnlyTheGoodOneIsSaved)
 {
+    TStandInExtractor extractor;   // the page that fails goes to it; it knows no video
     TVideoTestServer server;
     const std::string media = Body(300 * 1024, 7);
     server.Add("good", TVideoEntry{.title = "Good clip", .media = {{22, media}}});

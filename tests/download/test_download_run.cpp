@@ -2,6 +2,7 @@
 // The download run against a stand-in video service on 127.0.0.1: quality fallback, names of
 // saved files, failures of every kind, cancel, and what the server sees.
 #include "DownloadRun.h"
+#include "StandInExtractor.h"
 #include "TestSupport.h"
 #include "VideoServer.h"
 #include "VideoService.h"
@@ -67,6 +68,8 @@ protected:
     }
     QString Link(const std::string& id) const { return Q(server.WatchUrl(id)); }
 
+    // Pages that fail or carry no parameters go to the extractor: a stand-in that knows no video.
+    TStandInExtractor extractor;
     TVideoTestServer server;
     QTemporaryDir dir;
     TDownloadRun run;
@@ -141,11 +144,15 @@ TEST_F(DownloadRunTest, BrokenPagesFailTheirRowAndTheRunGoesOn)
     ASSERT_TRUE(Run({Link("gone"), Link("bare"), Link("ok")}));
     EXPECT_EQ(run.TotalURLs, 3);
     EXPECT_EQ(run.SucceededURLs, 1);
+    // A page that cannot be fetched, or has no parameters, is the extractor's to resolve.
     EXPECT_EQ(run.Rows()[0].Status, QStringLiteral("Failed."));
     EXPECT_TRUE(run.Rows()[0].Reasons.value(0).startsWith(QStringLiteral("page: ")));
-    // Without parameters the media address is the bare one, which fails like any other.
-    EXPECT_EQ(run.Rows()[1].URL, QStringLiteral("http://") + Q(server.Host()) + QStringLiteral("/get_video?"));
+    EXPECT_TRUE(run.Rows()[0].Reasons.value(1).startsWith(QStringLiteral("extractor: ERROR: Unsupported URL")));
+    EXPECT_TRUE(run.Rows()[1].ByExtractor);
+    EXPECT_EQ(run.Rows()[1].Reasons.size(), 1);
     EXPECT_EQ(run.Rows()[1].Status, QStringLiteral("Failed."));
+    EXPECT_TRUE(server.MediaFormats("bare").empty());
+    EXPECT_FALSE(run.Rows()[2].ByExtractor);
     EXPECT_EQ(run.Rows()[2].Status, QStringLiteral("Finish."));
     EXPECT_EQ(ended, (QList<QPair<int, bool>>{{0, false}, {1, false}, {2, true}}));
 }

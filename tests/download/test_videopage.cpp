@@ -47,10 +47,23 @@ TEST(VideoPage, LinkTestIsCaseInsensitiveAndNeedsHttpAndTheDomain)
     EXPECT_TRUE(IsYouTubeURL(QStringLiteral(" see youtube.com and http")));   // not parsed
     EXPECT_FALSE(IsYouTubeURL(QStringLiteral("www.youtube.com/watch?v=x")));
     EXPECT_FALSE(IsYouTubeURL(QStringLiteral("http://example.org/watch")));
+    // The Share button's short links and the links of short videos.
+    EXPECT_TRUE(IsYouTubeURL(QStringLiteral("https://youtu.be/dQw4w9WgXcQ")));
+    EXPECT_TRUE(IsYouTubeURL(QStringLiteral("https://YOUTU.BE/abc?si=x")));
+    EXPECT_TRUE(IsYouTubeURL(QStringLiteral("https://www.youtube.com/shorts/abcDEF")));
+    EXPECT_FALSE(IsYouTubeURL(QStringLiteral("https://youtu.belong.example/x")));
     HostOverride host("127.0.0.1:8123");
     EXPECT_TRUE(IsYouTubeURL(QStringLiteral("http://127.0.0.1:8123/watch?v=a")));
     EXPECT_FALSE(IsYouTubeURL(QStringLiteral("http://www.youtube.com/watch?v=a")));
+    EXPECT_FALSE(IsYouTubeURL(QStringLiteral("https://youtu.be/dQw4w9WgXcQ")));
     EXPECT_EQ(VideoService().Host, QStringLiteral("127.0.0.1:8123"));
+}
+
+TEST(VideoPage, OnlyAPageWithTheVideoIdGoesThePagesWay)
+{
+    EXPECT_TRUE(HasVideoParameters(QStringLiteral("var a = \"video_id=abc&t=1&\";")));
+    EXPECT_FALSE(HasVideoParameters(QStringLiteral("<html>ytInitialPlayerResponse = {}</html>")));
+    EXPECT_FALSE(HasVideoParameters(QStringLiteral("video_id=abc")));   // the piece needs its closing "&"
 }
 
 TEST(QualityTable, TagsDescriptionsAndPositions)

@@ -10,6 +10,8 @@
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
+#include "MediaSite.h"
+#include "StandInExtractor.h"
 #include "VideoServer.h"
 
 #include <QAction>
@@ -79,6 +81,8 @@ protected:
         return QDir(home.filePath(QStringLiteral("videos"))).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    // Pages that fail go to the extractor: a stand-in, never the real program.
+    TStandInExtractor extractor;
     TVideoTestServer server;
 };
 
@@ -286,6 +290,53 @@ TEST_F(DownloadWizardTest, SelectFolderAndTheStoredSettings)
     EXPECT_FALSE(AppSettings.PreferYouTubeQuality);
     ASSERT_TRUE(WaitForPage(w, wpStep7));
     EXPECT_EQ(server.MediaFormats("s"), std::vector<std::string>{});   // the page 404s: no media asked
+}
+
+TEST_F(DownloadWizardTest, ExtractorVideoInSeparatePartsIsMergedAndHandedToTheConversion)
+{
+    const QString video = MediaFixture(QStringLiteral("dl_1080_video.mp4"),
+                                       {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-t", "2", "-c:v",
+                                        "libx264", "-preset", "ultrafast", "-an"});
+    const QString audio = MediaFixture(QStringLiteral("dl_audio.m4a"), {"-f", "lavfi", "-i",
+                                                                        "sine=frequency=440:sample_rate=44100", "-t",
+                                                                        "2", "-c:a", "aac", "-vn"});
+    TMediaSite site;
+    site.Add("/137.mp4", {.body = FileBytes(video).toStdString()});
+    site.Add("/140.m4a", {.body = FileBytes(audio).toStdString(), .contentType = "audio/mp4"});
+    const auto url = [&](const char* path) { return QString::fromStdString(site.Url(path)); };
+    extractor.Json("today", VideoJson("Today's clip",
+                                      {FormatJson("137", "mp4", url("/137.mp4"), 1080, "avc1.640028", "none", 65536),
+                                       FormatJson("140", "m4a", url("/140.m4a"), 0, "none", "mp4a.40.2", 65536)},
+                                      "137+140", "mp4"));
+
+    TFormMain& w = OnStep5();
+    Paste(Link("today"));   // the stand-in service has no such page: the extractor's way
+    w.ActionNextExecute();
+    EXPECT_EQ(w.CurrentPage(), wpStep6);
+    QStringList mergingLabels;
+    TDownloadRun& run = w.DownloadRun();
+    const auto shown = run.OnStatusChanged;
+    run.OnStatusChanged = [&](QObject* sender) {
+        shown(sender);
+        if (w.PageStep6->LabelURLStatus->text().startsWith(QStringLiteral("Merging")) && w.CurrentPage() == wpStep6)
+            mergingLabels << w.PageStep6->LabelQuality->text() + QStringLiteral(" | ") +
+                                 w.PageStep6->LabelURLCurrentFile->text();
+    };
+    ASSERT_TRUE(WaitForPage(w, wpStep7, 60000));
+    run.OnStatusChanged = shown;
+    ASSERT_FALSE(mergingLabels.isEmpty());
+    EXPECT_TRUE(mergingLabels.first().startsWith(QStringLiteral("[HQ37] - Format: MP4"))) << mergingLabels.first().toStdString();
+    EXPECT_TRUE(mergingLabels.first().endsWith(QStringLiteral("Today's clip")));
+    EXPECT_EQ(w.PageStep7->LabelSucceeded->text(), QStringLiteral("1"));
+    EXPECT_EQ(Downloaded(), QStringList{QStringLiteral("Today's clip.mp4")});   // the parts are gone
+
+    w.PageStep7->ButtonConvertDownloaded->click();
+    EXPECT_EQ(w.CurrentPage(), wpStep1);
+    ASSERT_TRUE(w.PageStep1->WaitForAdd(30000));
+    ASSERT_EQ(w.PageStep1->RowCount(), 1);
+    EXPECT_EQ(w.PageStep1->RowFileName(0), home.filePath(QStringLiteral("videos/Today's clip.mp4")));
+    EXPECT_TRUE(w.PageStep1->RowLines(0).join(QLatin1Char('\n')).contains(QStringLiteral("1920 x 1080")))
+        << w.PageStep1->RowLines(0).join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(DownloadWizardTest, CancelOnStep6EndsTheRunWithTheCountsReached)
