@@ -72,8 +72,15 @@ int main(int argc, char** argv)
             });
         };
     };
-    server.Get("/get_video", serve("video/x-flv"));
+    server.Get("/get_video", [flv = serve("video/x-flv")](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("video_id") != "bench")
+            res.status = 404;
+        else
+            flv(req, res);
+    });
     server.Get("/media", serve("video/mp4"));
+    // A range per request: the connection stays for all of them, as a real server's would.
+    server.set_keep_alive_max_count(1000);
     const int port = server.bind_to_any_port("127.0.0.1");
     if (port <= 0)
         return 1;
