@@ -1,10 +1,13 @@
-// A stand-in for the video service for the downloader benchmark: one watch page and its media,
-// streamed from a file, on 127.0.0.1 and an ephemeral port.
+// A stand-in for the video service for the downloader benchmark: watch pages and their media,
+// streamed from a file, on 127.0.0.1 and an ephemeral port. /watch?v=bench carries the media
+// address in the page; any other watch page carries none (resolved by an extractor), and
+// /media serves the same bytes with byte ranges.
 //   video_bench_server --media FILE --port-file FILE [--max-seconds N]
 // Writes the port into the port file once listening; stops after --max-seconds (default 1800)
 // or on SIGTERM/SIGINT.
 #include <httplib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -49,19 +52,35 @@ int main(int argc, char** argv)
     const size_t size = size_t(st.st_size);
 
     httplib::Server server;
-    server.Get("/watch", [](const httplib::Request&, httplib::Response& res) {
+    server.Get("/watch", [](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("v") != "bench") {
+            res.set_content("<html><head><title>Benchmark clip</title></head><body></body></html>\n", "text/html");
+            return;
+        }
         res.set_content("<html><head><meta name=\"title\" content=\"Benchmark clip\"></head><body><script>"
                         "var args = \"video_id=bench&l=1&t=tokbench&sk=1\";</script></body></html>\n",
                         "text/html");
     });
-    server.Get("/get_video", [fd, size](const httplib::Request&, httplib::Response& res) {
-        res.set_content_provider(size, "video/x-flv", [fd, size](size_t offset, size_t, httplib::DataSink& sink) {
-            thread_local std::vector<char> piece(PieceBytes);
-            const size_t n = std::min(PieceBytes, size - offset);
-            const ssize_t got = pread(fd, piece.data(), n, off_t(offset));
-            return got > 0 && !Stop && sink.write(piece.data(), size_t(got));
-        });
+    // A Range header gets its bytes with 206 and Content-Range; the provider is asked for them.
+    auto serve = [fd, size](const char* type) {
+        return [fd, size, type](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(size, type, [fd, size](size_t offset, size_t length, httplib::DataSink& sink) {
+                thread_local std::vector<char> piece(PieceBytes);
+                const size_t n = std::min({PieceBytes, size - offset, length});
+                const ssize_t got = pread(fd, piece.data(), n, off_t(offset));
+                return got > 0 && !Stop && sink.write(piece.data(), size_t(got));
+            });
+        };
+    };
+    server.Get("/get_video", [flv = serve("video/x-flv")](const httplib::Request& req, httplib::Response& res) {
+        if (req.get_param_value("video_id") != "bench")
+            res.status = 404;
+        else
+            flv(req, res);
     });
+    server.Get("/media", serve("video/mp4"));
+    // A range per request: the connection stays for all of them, as a real server's would.
+    server.set_keep_alive_max_count(1000);
     const int port = server.bind_to_any_port("127.0.0.1");
     if (port <= 0)
         return 1;

@@ -9,6 +9,7 @@ PACKAGES=(
   ffmpeg
   libcurl4-openssl-dev libcpp-httplib-dev curl time libssl-dev openssl zlib1g-dev
   libdvdread-dev dvdauthor
+  yt-dlp
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
   help2man man-db desktop-file-utils appstream dpkg-dev file

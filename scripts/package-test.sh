@@ -19,7 +19,8 @@ deb=$(ls -t "$BUILD"/vornic_*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || fail "no package was built in $BUILD"
 deb=$(realpath "$deb")
 echo "== $deb"
-dpkg-deb --field "$deb" Package Version Architecture Depends
+dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
+dpkg-deb --field "$deb" Recommends | grep -qw yt-dlp || fail "the package does not recommend yt-dlp"
 
 work=$(mktemp -d)
 cleanup() {

@@ -117,10 +117,17 @@ TDownloadCommand::~TDownloadCommand()
 void TDownloadCommand::Cancel()
 {
     TState& s = *state_;
-    if (s.Finished || s.Cancelled)
+    if (s.Finished)
         return;
-    s.Cancelled = true;
-    s.Run.Cancel();
+    if (!s.Cancelled) {
+        s.Cancelled = true;
+        s.Run.Cancel();
+        return;
+    }
+    // Asked again while the run winds down: stopped here, its temporary file removed.
+    s.Run.Shutdown();
+    s.Finished = true;
+    s.Loop.quit();
 }
 
 int TDownloadCommand::Execute()

@@ -21,7 +21,8 @@ public:
     // Runs until every link is done or the run is cancelled: 0 every link saved, 1 any failed,
     // InterruptedExitStatus after Cancel.
     int Execute();
-    // Safe at any time from the main thread; the file in progress is removed.
+    // Safe at any time from the main thread; the file in progress is removed. The first call
+    // lets the transfer end on its own, a second stops everything at once.
     void Cancel();
 
 private:

@@ -21,13 +21,12 @@ namespace {
 
 int InterruptPipe[2] = {-1, -1};
 
-// Only async-signal-safe work here: one byte into the pipe, read by the main loop. A second
-// interrupt ends the process at once.
-void OnInterrupt(int signal)
+// Only async-signal-safe work here: one byte per interrupt into the pipe, read by the main
+// loop. The handler stays: ending the process from here would leave the file in progress.
+void OnInterrupt(int)
 {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = write(InterruptPipe[1], &byte, 1);
-    std::signal(signal, SIG_DFL);
 }
 
 int BadArguments(const QString& message)
@@ -78,10 +77,12 @@ int main(int argc, char** argv)
     }
     QSocketNotifier interrupts(InterruptPipe[0], QSocketNotifier::Read);
     QObject::connect(&interrupts, &QSocketNotifier::activated, [&command] {
+        // The first interrupt winds the run down, a further one stops it at once.
         char bytes[16];
-        while (read(InterruptPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        command.Cancel();
+        ssize_t n = 0;
+        while ((n = read(InterruptPipe[0], bytes, sizeof bytes)) > 0)
+            for (ssize_t i = 0; i < n; ++i)
+                command.Cancel();
     });
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);

@@ -146,6 +146,14 @@ QByteArray UrlPart(CURLU* u, CURLUPart part, unsigned flags = 0)
     return out;
 }
 
+// The memory limit reached by an error reply: its status is what the reader needs to know.
+QString MemoryLimitReason(const TWinHTTPTransfer& t, const QString& what)
+{
+    if (t.status < 0 || t.status == 200 || t.status == 206)
+        return what.left(1).toUpper() + what.mid(1);
+    return QStringLiteral("The server answered with status %1 (%2)").arg(t.status).arg(what);
+}
+
 } // namespace
 
 using TTransferPtr = std::shared_ptr<TWinHTTPTransfer>;
@@ -231,8 +239,8 @@ static bool OpenOutput(TWinHTTPTransfer& t)
     if (t.lengthKnown && t.fileSize > 0) {
         if (t.fileSize > t.maxMemory) {
             t.readFailed = true;
-            t.Fail(QStringLiteral("The announced length of %1 bytes exceeds the memory limit of %2 bytes")
-                       .arg(t.fileSize).arg(t.maxMemory));
+            t.Fail(MemoryLimitReason(t, QStringLiteral("the announced length of %1 bytes exceeds the memory limit of %2 bytes")
+                       .arg(t.fileSize).arg(t.maxMemory)));
             return false;
         }
         try {
@@ -263,7 +271,7 @@ static bool WriteBody(TWinHTTPTransfer& t, const char* data, qint64 n)
             const qint64 needed = t.memory.size() + n;
             if (needed > t.maxMemory) {
                 t.readFailed = true;
-                t.Fail(QStringLiteral("The body exceeds the memory limit of %1 bytes").arg(t.maxMemory));
+                t.Fail(MemoryLimitReason(t, QStringLiteral("the body exceeds the memory limit of %1 bytes").arg(t.maxMemory)));
                 return false;
             }
             if (needed > t.memory.capacity()) {

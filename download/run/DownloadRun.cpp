@@ -1,5 +1,7 @@
 #include "DownloadRun.h"
 
+#include "CookieStore.h"
+#include "StalePartials.h"
 #include "UtilFuncs.h"
 #include "VideoPage.h"
 
@@ -33,7 +35,7 @@ QFile::Permissions NewFilePermissions()
     return p | QFile::ReadUser | (p & QFile::WriteOwner ? QFile::WriteUser : QFile::Permissions());
 }
 
-void SetUp(TWinHTTP& http, const TDownloadRunSettings& settings)
+void SetUp(TWinHTTP& http, const TDownloadRunSettings& settings, const std::shared_ptr<TCookieStore>& cookies)
 {
     http.AcceptTypes = QString::fromLatin1(TDownloadRun::AcceptTypes);
     http.Agent = QString::fromLatin1(TDownloadRun::Agent);
@@ -42,6 +44,8 @@ void SetUp(TWinHTTP& http, const TDownloadRunSettings& settings)
     http.Timeouts.ConnectTimeout = settings.ConnectTimeoutMs;
     http.Timeouts.ReceiveTimeout = settings.ReceiveTimeoutMs;
     http.Timeouts.SendTimeout = settings.ReceiveTimeoutMs;
+    // Each transfer holds the store until its handle is gone, even past the run.
+    http.OnBeforeSendRequest = [cookies](QObject*, void* request) { cookies->Attach(request); };
 }
 
 } // namespace
@@ -110,9 +114,13 @@ void TDownloadRun::FillDownloadList(const QStringList& links)
 
 void TDownloadRun::StartDownloadRun()
 {
-    SetUp(WinHTTPGetRealURL, Settings);
-    SetUp(WinHTTPDownload, Settings);
+    const auto cookies = std::make_shared<TCookieStore>();
+    SetUp(WinHTTPGetRealURL, Settings, cookies);
+    SetUp(WinHTTPDownload, Settings, cookies);
     WinHTTPGetRealURL.MaxMemoryStreamSize = Settings.MaxPageSize;
+    // Media go to a file; only an error reply is kept in memory, and it is no bigger than a page.
+    WinHTTPDownload.MaxMemoryStreamSize = Settings.MaxPageSize;
+    RemoveStalePartials(Settings.OutputURLDir);
     TotalURLs = rows_.size();
     CurrentURLIndex = 0;
     SucceededURLs = 0;
@@ -260,7 +268,8 @@ void TDownloadRun::WinHTTPGetRealURLDone(QIODevice* stream)
     Row().URL = GetYouTubeRealURL(page);
     if (OnRowChanged)
         OnRowChanged(this, CurrentURLIndex);
-    status_.CurrentFile = Row().Name;
+    // The row's Name doubles an "&" for a mnemonic-reading label; the status box shows the title.
+    status_.CurrentFile = GetYouTubeTitle(page);
     ShowDownloadStatus(QStringLiteral("Analyzing finished, ready to download..."));
     ResetProgress();
     if (Settings.PreferYouTubeQuality) {
@@ -448,7 +457,8 @@ void TDownloadRun::UseRequestHeaders(const QList<QPair<QByteArray, QByteArray>>&
 
 QString TDownloadRun::SpeedText(qint64 bytesRead, qint64 elapsedSeconds)
 {
-    double kb = double(bytesRead / 1024);
+    // Fractions count: 1.5 KB in the first second is 1.50 KB/s, not 1.00.
+    double kb = double(bytesRead) / 1024.0;
     if (elapsedSeconds != 0)
         kb /= double(elapsedSeconds);
     return QString::number(kb, 'f', 2) + QStringLiteral(" KB/s");

@@ -241,6 +241,41 @@ TEST(CliDownload, InterruptDuringABodyLeavesNoFileAndExits130)
     EXPECT_TRUE(server.MediaFormats("next").empty());
 }
 
+// An impatient user presses Ctrl+C again and again while the run winds down.
+TEST(CliDownload, RepeatedInterruptsStillLeaveNoFile)
+{
+    TVideoTestServer server;
+    server.Add("slow", TVideoEntry{.title = "Slow", .media = {{18, Body(8 << 20, 7)}}, .chunkDelayMs = 100});
+    UseService(server);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+
+    QProcess process;
+    process.start(Program(), {"--output-dir", dir.path(), Link(server, "slow")});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    auto hasPartial = [&] {
+        for (const QString& name : Entries(dir.path()))
+            if (name.endsWith(QStringLiteral(".part")) && QFileInfo(QDir(dir.path()).filePath(name)).size() > 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 200 && !hasPartial(); ++i)
+        QThread::msleep(25);
+    ASSERT_TRUE(hasPartial()) << "the body never arrived";
+    ASSERT_EQ(process.state(), QProcess::Running);
+    // Back to back: the later ones land while the first is still being handled.
+    const pid_t pid = pid_t(process.processId());
+    for (int i = 0; i < 3000; ++i)
+        ::kill(pid, SIGINT);
+    ASSERT_TRUE(process.waitForFinished(10000));
+
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_TRUE(Entries(dir.path()).isEmpty()) << Entries(dir.path()).join(' ').toStdString();
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("FAILED  %1: stopped").arg(Link(server, "slow")))) << err.toStdString();
+}
+
 TEST(CliDownload, TerminalShowsABarWithTheSpeedAndNoBarElsewhere)
 {
     TVideoTestServer server;
