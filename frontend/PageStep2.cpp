@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -58,6 +59,19 @@ TPageStep2::TPageStep2(QWidget* parent) : QWidget(parent)
     ButtonSelectDir->setObjectName(QStringLiteral("ButtonSelectDir"));
     ButtonSelectDir->setGeometry(436, 34, 106, 28);
     connect(ButtonSelectDir, &QPushButton::clicked, this, &TPageStep2::ButtonSelectDirClick);
+
+    LabelConversionJobs = new QLabel(tr("Files converted at once:"), this);
+    LabelConversionJobs->setObjectName(QStringLiteral("LabelConversionJobs"));
+    LabelConversionJobs->setGeometry(18, 74, 180, 24);
+    SpinBoxConversionJobs = new QSpinBox(this);
+    SpinBoxConversionJobs->setObjectName(QStringLiteral("SpinBoxConversionJobs"));
+    SpinBoxConversionJobs->setGeometry(200, 72, 120, 28);
+    SpinBoxConversionJobs->setRange(0, MaxConversionJobs);
+    // The count auto stands for on this machine, so the choice is not a guess.
+    SpinBoxConversionJobs->setSpecialValueText(tr("Auto (%1)").arg(ConversionJobsForRun(0)));
+    LabelConversionJobs->setBuddy(SpinBoxConversionJobs);
+    connect(SpinBoxConversionJobs, &QSpinBox::valueChanged, this,
+            [](int jobs) { AppSettings.ConversionJobs = NormalizedConversionJobs(jobs); });
 
     LabelConvertTo = new QLabel(tr("Convert to:"), this);
     LabelConvertTo->setObjectName(QStringLiteral("LabelConvertTo"));
@@ -162,6 +176,8 @@ void TPageStep2::ApplyEditionLayout(const TEditionConfig& config)
         anyClass = anyClass || b.Visible;
     // Without a class to choose the caption would label nothing (and the area moves up).
     LabelConvertTo->setVisible(anyClass);
+    LabelConversionJobs->setVisible(!config.Merge);
+    SpinBoxConversionJobs->setVisible(!config.Merge);
     for (int c = 0; c < FormatClassCount; ++c) {
         ClassButtons[c]->setVisible(classes.Buttons[c].Visible);
         if (classes.Buttons[c].Visible)
@@ -200,6 +216,7 @@ void TPageStep2::ButtonFormatClick(int formatClass, int index)
 void TPageStep2::ShowOutputSettings()
 {
     EditOutputDir->setText(AppSettings.OutputFileDir);
+    SpinBoxConversionJobs->setValue(NormalizedConversionJobs(AppSettings.ConversionJobs));
     ButtonToFormatClick(AppSettings.OutputFormatClass);
     ButtonFormatClick(fcAudio, AppSettings.OutputAudioFormat);
     ButtonFormatClick(fcVideo, AppSettings.OutputVideoFormat);
@@ -215,6 +232,7 @@ void TPageStep2::ShowOutputSettings()
 void TPageStep2::StoreOutputSettings()
 {
     AppSettings.OutputFileDir = WithTrailingBackslash(EditOutputDir->text());
+    AppSettings.ConversionJobs = SpinBoxConversionJobs->value();
     const auto formats = OutputFormats();
     for (size_t i = 0; i < formats.size() && i < presetLists_.size(); ++i)
         AppSettings.*(formats[i].PresetKey) = presetLists_[i]->currentIndex();

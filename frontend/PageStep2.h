@@ -9,6 +9,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QStackedWidget;
 class QToolButton;
 class TImageComboBox;
@@ -21,6 +22,10 @@ public:
 
     QLineEdit* EditOutputDir = nullptr;
     QPushButton* ButtonSelectDir = nullptr;
+    // Files converted at the same time (0 = "Auto", one per core); hidden in join editions,
+    // which make one output of all.
+    QLabel* LabelConversionJobs = nullptr;
+    QSpinBox* SpinBoxConversionJobs = nullptr;
     QLabel* LabelConvertTo = nullptr;
     std::array<QToolButton*, 3> ClassButtons{};      // ButtonToFormatVideo, ...Device, ...Audio
     QStackedWidget* RzPageControlToFormat = nullptr; // tabs video, device, audio; no headers

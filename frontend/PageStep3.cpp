@@ -1,11 +1,15 @@
 #include "PageStep3.h"
 
+#include "UtilFuncs.h"
+
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -81,6 +85,7 @@ void TPageStep3::ResetStatus()
 
 void TPageStep3::SetJoinMode(bool join)
 {
+    join_ = join;
     QTreeWidgetItem* header = ListViewConverting->headerItem();
     header->setText(2, join ? tr("Width x Height") : tr("Status"));
     header->setText(3, join ? tr("Aspect Ratio") : tr("Progress"));
@@ -109,14 +114,43 @@ void TPageStep3::UpdateRow(int row, const TConversionRow& data)
     item->setText(3, data.Fourth);
 }
 
+void TPageStep3::SetFilesAtOnce(int files)
+{
+    filesAtOnce_ = std::max(files, 1);
+}
+
 void TPageStep3::ShowStatus(const TRunStatus& status)
 {
-    LabelCurrentFile->setText(status.CurrentFile);
-    ProgressBar->setValue(status.Percent);
+    // "..." is the box between runs: its idle texts whatever the run's last figures were.
+    const bool idle = status.CurrentFile == QLatin1String("...");
+    const bool several = !idle && !join_ && filesAtOnce_ > 1 && ListViewConverting->topLevelItemCount() > 1;
+    LabelCurrentFile->setText(several ? ConvertingFilesText(status.CurrentFile) : status.CurrentFile);
+    ProgressBar->setValue(several ? status.OverallPercent : status.Percent);
     LabelProgress->setText(QString::number(ProgressBar->value()) + u'%');
     if (status.HasEstimate) {
         LabelEstimated->setText(tr("Estimated overall time:") + u' ' + status.Estimated);
         LabelElapsed->setText(tr("Elapsed time:") + u' ' + status.Elapsed);
         LabelTimeLeft->setText(tr("Time left:") + u' ' + status.TimeLeft);
     }
+}
+
+// The first row still converting, so the label stays put while the others report in turn.
+QString TPageStep3::ConvertingFilesText(const QString& fallback) const
+{
+    // The run's text for a row between its first progress report and its end.
+    static const QString converting = QStringLiteral("Converting...");
+    QString first;
+    int others = 0;
+    for (int i = 0; i < ListViewConverting->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = ListViewConverting->topLevelItem(i);
+        if (item->text(2) != converting)
+            continue;
+        if (first.isEmpty())
+            first = WithTrailingBackslash(item->text(4)) + item->text(0);
+        else
+            ++others;
+    }
+    if (first.isEmpty())
+        return fallback;
+    return others > 0 ? tr("%1 (+%2 more)").arg(first).arg(others) : first;
 }

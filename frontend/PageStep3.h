@@ -41,5 +41,14 @@ public:
     void ShowRows(const std::vector<TConversionRow>& rows);
     void AddRow(const TConversionRow& row);
     void UpdateRow(int row, const TConversionRow& data);
+    // With more than one file converting at the same time the bar and its percent show the
+    // whole run, and the current file is the first row still converting ("+N more" beside it).
+    void SetFilesAtOnce(int files);
     void ShowStatus(const TRunStatus& status);
+
+private:
+    QString ConvertingFilesText(const QString& fallback) const;
+
+    bool join_ = false;
+    int filesAtOnce_ = 1;
 };

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <variant>
@@ -37,6 +38,7 @@ const TSettingsKey settingsKeys[] = {
     {"PreferYouTube1", 0}, {"PreferYouTube2", 1}, {"PreferYouTube3", 2}, {"PreferYouTube4", 3},
     {"PreferYouTube5", 4}, {"PreferYouTube6", 5}, {"PreferYouTube7", 6},
     {"PreferYouTube18", 7},  // the eighth entry's key ends in 18, as the file has always had it
+    S(ConversionJobs),
 };
 #undef S
 
@@ -80,6 +82,8 @@ void readAll(TAppSettings& s, const TIniFile& ini, QStringList& problems)
                    },
                    k.Field);
     }
+    // A hand-edited count must not start hundreds of conversions, nor none.
+    s.ConversionJobs = NormalizedConversionJobs(s.ConversionJobs);
 }
 
 void writeAll(const TAppSettings& s, TIniFile& ini)
@@ -104,6 +108,18 @@ void setReport(QString* report, const QStringList& lines)
 }
 
 } // namespace
+
+int ConversionJobsForRun(int jobs)
+{
+    if (jobs >= 1)
+        return std::min(jobs, MaxConversionJobs);
+    return std::clamp(QThread::idealThreadCount(), 1, MaxConversionJobs);
+}
+
+int NormalizedConversionJobs(int jobs)
+{
+    return jobs <= 0 ? 0 : std::min(jobs, MaxConversionJobs);
+}
 
 QStringList SettingsKeyNames()
 {

@@ -66,8 +66,23 @@ struct TAppSettings {
     // stored under key "PreferYouTube" + (i + 1), except the eighth: "PreferYouTube18".
     std::array<quint8, PreferYouTubeSlots> PreferYouTube{1, 2, 3, 0, 4, 5, 6, 7};
 
+    // Files a conversion run converts at the same time: 0 = auto (one per processor core),
+    // else 1..MaxConversionJobs. Stored after the keys above, so older files simply lack it.
+    qint32 ConversionJobs = 0;
+
     bool operator==(const TAppSettings&) const = default;
 };
+
+// Conversions at the same time: more would only queue on the cores and hold that many
+// outputs open.
+inline constexpr int MaxConversionJobs = 64;
+// The conversions a run makes at once for a count asked for: a positive count, at most
+// MaxConversionJobs; 0 or less (auto) one per processor core, at most MaxConversionJobs. The wizard's
+// setting and the command line's --jobs follow this one rule.
+int ConversionJobsForRun(int jobs);
+// A stored count as the settings keep it: 0 (auto) for 0, negative values and garbage,
+// MaxConversionJobs for anything larger.
+int NormalizedConversionJobs(int jobs);
 
 // The one global record, read and written directly on the user-interface thread.
 extern TAppSettings AppSettings;

@@ -44,7 +44,11 @@ TConversionRun& TFormMain::ConversionRun()
 
 void TFormMain::StartConversionRun()
 {
-    ConversionRun().Start(PageStep1->InputRows(), OutputChoiceFromSettings(AppSettings), EditionConfig.Merge);
+    // Join mode makes one output of all the inputs: one task.
+    const bool join = EditionConfig.Merge;
+    const int jobs = join ? 1 : ConversionJobsForRun(AppSettings.ConversionJobs);
+    PageStep3->SetFilesAtOnce(jobs);
+    ConversionRun().Start(PageStep1->InputRows(), OutputChoiceFromSettings(AppSettings), join, jobs);
 }
 
 void TFormMain::EndConversionRun()

@@ -1,17 +1,13 @@
 #include "CliArguments.h"
 
+#include "AppSettings.h"
 #include "CliDVD.h"
 #include "CliWords.h"
 #include "PresetCatalogue.h"
 
-#include <QThread>
-
-#include <algorithm>
-
 namespace {
 
-// More would only queue on the cores and hold that many outputs open.
-constexpr int MaxJobs = 64;
+constexpr int MaxJobs = MaxConversionJobs;
 constexpr int AutoJobs = -1;
 // From bench/jobs_bench.sh on two cores: one conversion per core was never slower than the
 // serial command line for either batch; one at a time was, for video.
@@ -55,9 +51,8 @@ int JobsForRun(int jobs)
 {
     if (jobs == 0)
         jobs = DefaultJobs;
-    if (jobs == AutoJobs)
-        jobs = std::clamp(QThread::idealThreadCount(), 1, MaxJobs);
-    return jobs;
+    // The wizard's setting follows the same rule.
+    return ConversionJobsForRun(jobs);
 }
 
 bool ParseCliArguments(const QStringList& args, TCliArguments& parsed, QString* error)

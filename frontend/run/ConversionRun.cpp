@@ -510,8 +510,11 @@ std::int64_t TConversionRun::Done(int task, std::int64_t position)
     if (task >= 0 && size_t(task) < positions.size() && positions[size_t(task)] >= 0)
         positions[size_t(task)] = std::max<std::int64_t>(position, 0);
     std::int64_t done = d->Shared->Processed;
-    for (std::int64_t p : positions)
-        done += std::max<std::int64_t>(p, 0);
+    // Each counts only within the duration it adds when it finishes (nothing when its length
+    // is unknown): beyond it, the whole run's share would fall back at that moment.
+    const std::vector<std::int64_t>& durations = d->Shared->TaskDurations;
+    for (size_t i = 0; i < positions.size() && i < durations.size(); ++i)
+        done += std::clamp<std::int64_t>(positions[i], 0, std::max<std::int64_t>(durations[i], 0));
     return done;
 }
 

@@ -68,6 +68,28 @@ TEST_F(RunThreadsTest, SeveralAtOnceCountEachTasksPositionInTheWholeRun)
         EXPECT_TRUE(QFileInfo::exists(tmp.filePath("out/") + QFileInfo(input).fileName()));
 }
 
+TEST_F(RunThreadsTest, AFileOfUnknownLengthAmongOthersNeverSetsTheWholeRunBack)
+{
+    // Its time is in no total: while it converts beside the others it must not count either.
+    const QString raw = MediaFixture("run_raw_4s.m4v", {"-f", "lavfi", "-i", "testsrc=size=640x480:rate=25", "-t", "4",
+                                                       "-c:v", "mpeg4", "-f", "m4v"});
+    const QStringList inputs{CopyInput(raw, tmp.filePath("in"), "raw.m4v"),
+                             CopyInput(RunClip(12, "640x480"), tmp.filePath("in"), "known.avi")};
+    RunHarness h;
+    ASSERT_EQ(h.run->Start(Rows(inputs), AviChoice(tmp.filePath("out")), false, 2), 2);
+    ASSERT_EQ(h.run->Rows()[0].DurationUs, -1);
+    ASSERT_TRUE(h.WaitEnd());
+    EXPECT_EQ(h.run->Successes(), 2);
+    int last = 0;
+    for (const TRunStatus& s : h.statuses) {
+        if (s.CurrentFile == "...")
+            continue;
+        EXPECT_GE(s.OverallPercent, last) << "the run's progress went back";
+        last = s.OverallPercent;
+    }
+    EXPECT_EQ(last, 100);
+}
+
 TEST_F(RunThreadsTest, DestroyingTheRunWhileItWorksLeavesTheEngineReady)
 {
     const QString longer = CopyInput(RunClip(8, "640x480"), tmp.filePath("in"), "long.avi");

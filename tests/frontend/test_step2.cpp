@@ -3,6 +3,7 @@
 #include "PageStep2.h"
 
 #include "AppSettings.h"
+#include "EditionConfig.h"
 #include "FakeDesktop.h"
 #include "ImageComboBox.h"
 #include "PresetCatalogue.h"
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
 
@@ -200,6 +202,42 @@ TEST_F(Step2Test, ShowAndStoreRoundTrip)
     Page.ShowOutputSettings();
     Page.StoreOutputSettings();
     EXPECT_EQ(AppSettings, stored);
+}
+
+TEST_F(Step2Test, FilesAtOnceShowsAutoWithItsCountAndIsStored)
+{
+    QSpinBox* jobs = Page.findChild<QSpinBox*>("SpinBoxConversionJobs");
+    ASSERT_NE(jobs, nullptr);
+    EXPECT_EQ(Page.LabelConversionJobs->text(), "Files converted at once:");
+
+    AppSettings.ConversionJobs = 0;
+    Page.ShowOutputSettings();
+    EXPECT_EQ(jobs->text(), QStringLiteral("Auto (%1)").arg(ConversionJobsForRun(0)));
+
+    // A value set by hand in memory beyond the range is shown as the largest count.
+    AppSettings.ConversionJobs = 500;
+    Page.ShowOutputSettings();
+    EXPECT_EQ(jobs->value(), MaxConversionJobs);
+
+    jobs->setValue(3);
+    EXPECT_EQ(AppSettings.ConversionJobs, 3) << "kept at once, also when the user goes Back";
+    AppSettings.ConversionJobs = 0;
+    Page.StoreOutputSettings();
+    EXPECT_EQ(AppSettings.ConversionJobs, 3);
+    jobs->setValue(jobs->minimum());
+    EXPECT_EQ(AppSettings.ConversionJobs, 0);
+}
+
+TEST_F(Step2Test, JoinEditionsHaveNoFilesAtOnce)
+{
+    TEditionConfig config;
+    config.Merge = true;
+    Page.ApplyEditionLayout(config);
+    EXPECT_FALSE(Page.SpinBoxConversionJobs->isVisibleTo(&Page));
+    EXPECT_FALSE(Page.LabelConversionJobs->isVisibleTo(&Page));
+    config.Merge = false;
+    Page.ApplyEditionLayout(config);
+    EXPECT_TRUE(Page.SpinBoxConversionJobs->isVisibleTo(&Page));
 }
 
 TEST_F(Step2Test, OutOfRangeClassAndFormatsPressNothing)

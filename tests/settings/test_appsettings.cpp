@@ -10,6 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -24,6 +28,7 @@ const QStringList SpecKeyOrder = {
     "OutputMobilePhonePreset", "OutputiPadPreset", "PlayASoundWhenFinished", "ShutDownWhenFinished",
     "PreferYouTubeQuality", "PreferYouTube1", "PreferYouTube2", "PreferYouTube3", "PreferYouTube4",
     "PreferYouTube5", "PreferYouTube6", "PreferYouTube7", "PreferYouTube18",
+    "ConversionJobs", // added after the table's keys: files older than it simply lack it
 };
 
 void writeBytes(const QString& path, const QByteArray& bytes)
@@ -166,6 +171,50 @@ TEST_F(SettingsTest, GarbageValuesKeepDefaultsAndAreReported)
     EXPECT_TRUE(report.contains("OutputMP3Preset")) << report.toStdString();
     EXPECT_TRUE(report.contains("PlayASoundWhenFinished"));
     EXPECT_TRUE(report.contains("PreferYouTube2"));
+}
+
+TEST_F(SettingsTest, ConversionJobsRoundTripAndOddValuesReadSafely)
+{
+    // Auto, the default, is written as 0 and read back as auto.
+    AppSettings.ConversionJobs = 0;
+    ASSERT_TRUE(SaveSettings());
+    EXPECT_TRUE(readBytes(file()).split('\n').contains("ConversionJobs=0"));
+    AppSettings.ConversionJobs = 5;
+    ASSERT_TRUE(SaveSettings());
+    AppSettings = defaults;
+    EXPECT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings.ConversionJobs, 5);
+
+    // Hand-edited values: nothing, or a number no run could use, is auto; a huge count is
+    // the largest one a run makes.
+    const struct {
+        const char* Stored;
+        int Loaded;
+    } cases[] = {{"0", 0}, {"-3", 0}, {"-2147483648", 0}, {"1", 1}, {"0x10", 16}, {"64", 64}, {"65", 64},
+                 {"1000000", 64}, {"99999999999", 0}, {"abc", 0}, {"", 0}, {" 3 ", 3}};
+    for (const auto& c : cases) {
+        writeSystem(QByteArray("ConversionJobs=") + c.Stored + "\n");
+        AppSettings = defaults;
+        QString report;
+        EXPECT_TRUE(LoadSettings(&report));
+        EXPECT_EQ(AppSettings.ConversionJobs, c.Loaded) << c.Stored;
+        TAppSettings others = AppSettings;
+        others.ConversionJobs = defaults.ConversionJobs;
+        EXPECT_EQ(others, defaults) << c.Stored;
+        if (QByteArray(c.Stored) == "abc")
+            EXPECT_TRUE(report.contains("ConversionJobs")) << report.toStdString();
+    }
+}
+
+TEST(ConversionJobs, AutoIsOnePerCoreAndCountsAreCapped)
+{
+    const int cores = std::clamp(QThread::idealThreadCount(), 1, MaxConversionJobs);
+    EXPECT_EQ(ConversionJobsForRun(0), cores);
+    EXPECT_EQ(ConversionJobsForRun(-1), cores);
+    EXPECT_EQ(ConversionJobsForRun(1), 1);
+    EXPECT_EQ(ConversionJobsForRun(3), 3);
+    EXPECT_EQ(ConversionJobsForRun(MaxConversionJobs + 1), MaxConversionJobs);
+    EXPECT_EQ(ConversionJobsForRun(std::numeric_limits<int>::max()), MaxConversionJobs);
 }
 
 TEST_F(SettingsTest, BinaryGarbageFileLoadsDefaults)
