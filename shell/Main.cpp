@@ -18,6 +18,7 @@
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
+#include "SleepInhibitor.h"
 #include "UtilFuncs.h"
 #include "About.h"
 #include "AddFailed.h"
@@ -44,6 +45,7 @@ TFormMain::TFormMain(const QString& appDir, TFormLog* formLog, std::unique_ptr<T
     setObjectName(QStringLiteral("FormMain"));
     CreateActions();
     CreatePages();
+    SetUpDesktopSession();
     FormCreate();
 }
 
