@@ -147,6 +147,9 @@ void TFormMain::ApplyEditionConfig()
     PageStep7->LabelTitle2->setText(finish2);
     PageStep7->LabelTitle1->setText(tr("%1 has finished the downloading.").arg(title));
     LabelVersion->setText(tr("Version: %1").arg(EditionConfig.Version));
+    SetHelpLinkTable({ReadHelpLinks(appDir_)});
+    // A link without an address is not offered at all.
+    LabelMoreTools->setVisible(!GetMoreToolsURL(title).isEmpty());
 
     const TLayoutVariant& layout = LayoutForSkin(EditionConfig.Skin);
     int variant = 0;
