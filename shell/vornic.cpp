@@ -59,9 +59,7 @@ int main(int argc, char** argv)
     QString listenError;
     if (instance.HandOverOrListen(start.Files, &listenError))
         return 0;
-    // The edition title is the main window's caption. It is not made the display name: the
-    // window system would append that to every other window's caption.
-    QApplication::setWindowIcon(EditionIcon(EditionIconName(title)));
+    SetApplicationIdentity(title);
 
     TFormLog formLog;
     TFormMain formMain(appDir, &formLog);
