@@ -154,3 +154,28 @@ TEST(ToolkitOptions, PassBesideTheProgramsOwn)
     EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
     EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: vornic"));
 }
+
+TEST_F(DesktopMendsTest, HelpFromTheWindowOpensTheEditionsOwnAddressesOnly)
+{
+    LinkSkins();
+    QDir(appDir.path()).mkpath(QStringLiteral("doc"));
+    QFile manual(appDir.filePath(QStringLiteral("doc/manual.html")));
+    ASSERT_TRUE(manual.open(QIODevice::WriteOnly));
+    manual.close();
+    WriteEdition(QStringLiteral("[SYSTEM]\nName=Wizard\n[LINKS]\nHelpContent=doc/manual.html\n"));
+    TFormMain& w = Start();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keyClick(&w, Qt::Key_F1);
+    EXPECT_EQ(desktop->opened, QStringList{appDir.filePath(QStringLiteral("doc/manual.html"))});
+    EXPECT_FALSE(w.LabelMoreTools->isVisibleTo(&w)) << "no address: not offered";
+
+    WriteEdition(QStringLiteral("[SYSTEM]\nName=Wizard\n[LINKS]\nMoreTools=https://tools.test/\n"));
+    TFormMain& tools = Start();
+    EXPECT_TRUE(tools.LabelMoreTools->isVisibleTo(&tools));
+    desktop->opened.clear();
+    tools.show();
+    QTest::mouseClick(tools.LabelMoreTools, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(desktop->opened, QStringList{"https://tools.test/"});
+}
