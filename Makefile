@@ -44,6 +44,7 @@ screenshots: build
 	bash scripts/make-dvd-fixture.sh $(BUILD)/sample-media/dvd
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bin/vornic-screenshots $(BUILD)/screenshots $(BUILD)/sample-media \
 		$(BUILD)/sample-media/dvd/two-titles
+	bash scripts/manual-screenshot.sh $(BUILD)/screenshots
 
 # Sanitizer builds of the tests that exercise threads and hostile media (labels asan, tsan, sanitize).
 SAN_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -102,7 +102,16 @@ bool WriteEdition(const QString& path)
            "Skin=0\n"
            "DVD=1\n"
            "Merge=0\n"
-           "Copyright=2026 The vornic developers\n";
+           "Copyright=2026 The vornic developers\n"
+           "\n"
+           "[LINKS]\n"
+           "HelpContent=doc/manual.html\n"
+           "Tutorials=\n"
+           "HomePage=\n"
+           "MoreTools=\n"
+           "Updates=\n"
+           "Support=\n"
+           "SupportMail=\n";
     return true;
 }
 

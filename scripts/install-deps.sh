@@ -12,7 +12,8 @@ PACKAGES=(
   yt-dlp
   libgtest-dev libgmock-dev
   xvfb xauth fonts-dejavu-core
-  help2man man-db desktop-file-utils appstream dpkg-dev file
+  help2man man-db groff-base desktop-file-utils appstream dpkg-dev file
+  dbus-daemon x11-utils
 )
 
 missing=()

@@ -261,6 +261,12 @@ bool LoadFormPlacement(const QString& section, TFormPlacement& placement, const 
     return ok;
 }
 
+bool PlacementStored(const QString& section, const QString& filePath)
+{
+    const TIniFile ini(SettingsFilePath(filePath));
+    return ini.ValueExists(section, QStringLiteral("x")) && ini.ValueExists(section, QStringLiteral("y"));
+}
+
 bool SaveFormPlacement(const QString& section, const TFormPlacement& placement, const QString& filePath,
                        QString* error)
 {

@@ -135,6 +135,9 @@ bool LoadFormPlacement(const QString& section, TFormPlacement& placement,
 bool SaveFormPlacement(const QString& section, const TFormPlacement& placement,
                        const QString& filePath = QString(), QString* error = nullptr);
 
+// True when `section` holds a stored position (x and y).
+bool PlacementStored(const QString& section, const QString& filePath = QString());
+
 // The clamping rule of LoadFormPlacement step 2 on a stored rectangle: returns the left
 // and top at which the window is placed.
 QPoint ClampPlacement(int x, int y, int width, int height, QSize screen);

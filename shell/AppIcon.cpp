@@ -1,6 +1,9 @@
 #include "AppIcon.h"
 
 #include "About.h"
+#include "EditionConfig.h"
+
+#include <QGuiApplication>
 
 #include <QPainter>
 #include <QPixmap>
@@ -37,4 +40,9 @@ QIcon EditionIcon(const QString& iconName)
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addPixmap(QPixmap::fromImage(IconImage(iconName, size)));
     return icon;
+}
+
+void SetApplicationIdentity(const QString& editionTitle)
+{
+    QGuiApplication::setWindowIcon(EditionIcon(EditionIconName(editionTitle)));
 }

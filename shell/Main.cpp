@@ -18,6 +18,7 @@
 #include "PageStep5.h"
 #include "PageStep6.h"
 #include "PageSummary.h"
+#include "SleepInhibitor.h"
 #include "UtilFuncs.h"
 #include "About.h"
 #include "AddFailed.h"
@@ -44,6 +45,7 @@ TFormMain::TFormMain(const QString& appDir, TFormLog* formLog, std::unique_ptr<T
     setObjectName(QStringLiteral("FormMain"));
     CreateActions();
     CreatePages();
+    SetUpDesktopSession();
     FormCreate();
 }
 
@@ -146,6 +148,9 @@ void TFormMain::ApplyEditionConfig()
     PageStep7->LabelTitle2->setText(finish2);
     PageStep7->LabelTitle1->setText(tr("%1 has finished the downloading.").arg(title));
     LabelVersion->setText(tr("Version: %1").arg(EditionConfig.Version));
+    SetHelpLinkTable({ReadHelpLinks(appDir_)});
+    // A link without an address is not offered at all.
+    LabelMoreTools->setVisible(!GetMoreToolsURL(title).isEmpty());
 
     const TLayoutVariant& layout = LayoutForSkin(EditionConfig.Skin);
     int variant = 0;

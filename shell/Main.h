@@ -24,6 +24,8 @@ class TPageStep4;
 class TPageStep5;
 class TPageStep6;
 class TPageStep7;
+class TSleepInhibitor;
+class TDesktopNotifier;
 
 class TFormMain : public TSkinnedFrame {
     Q_OBJECT
@@ -95,6 +97,16 @@ public:
     // Dropped paths: folders skipped, media files by extension go to the input list.
     void DropFiles(const QStringList& paths);
 
+    // Files handed over by a later start of the program: the window comes to the front and
+    // the files go to Step1 now, or after the run when one works (or the links page is open).
+    void ReceiveFiles(const QStringList& fileNames);
+    QStringList PendingFiles() const { return pendingFiles_; }
+
+    // The desktop session's services a run uses: the machine is kept awake while it works,
+    // and its end is announced when the window is not the active one.
+    TSleepInhibitor& SleepInhibitor() { return *inhibitor_; }
+    TDesktopNotifier& Notifier() { return *notifier_; }
+
     // Posted messages 0x402 and 0x403 (the download run posts its own continuations).
     void PostStartConversion();
     void PostEndConversion();
@@ -113,6 +125,8 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -137,6 +151,13 @@ private:
     bool CloseRequestConfirmed();
     void Inform(const QString& message);
     void ShowError(const QString& message);
+    void SetUpDesktopSession();
+    void RunStarted(const QString& reason);
+    void RunEnded(const QString& summary, const QStringList& failures);
+    void ConversionEnded(int total, int succeeded, const QStringList& errorLines);
+    void DownloadEnded();
+    void DeliverPendingFiles();
+    void RaiseWindow();
 
     QString appDir_;
     TFormLog* formLog_ = nullptr;
@@ -148,4 +169,8 @@ private:
     bool clipboardWatched_ = false;
     bool closing_ = false;
     bool waitingForAdd_ = false; // Next on Step1 waits for rows still being added
+    std::unique_ptr<TSleepInhibitor> inhibitor_;
+    TDesktopNotifier* notifier_ = nullptr;
+    QStringList pendingFiles_;
+    bool logHiddenByMinimize_ = false;
 };

@@ -11,6 +11,7 @@
 #include "EngineComponent.h"
 #include "FFmpegLogger.h"
 #include "Log.h"
+#include "SleepInhibitor.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -54,6 +55,7 @@ void TFormMain::FormCloseQuery()
     engine_->StopTasks(true);
     // Both transfers stop at once and a half-downloaded file goes; no summary follows.
     download_->Shutdown();
+    inhibitor_->Release();
     if (clipboardWatched_) {
         disconnect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, nullptr);
         clipboardWatched_ = false;
@@ -62,17 +64,20 @@ void TFormMain::FormCloseQuery()
 
 void TFormMain::FormClose()
 {
+    // The settings and both placements share one file: when it cannot be written, one box
+    // says which file and why, and the placements are not tried again.
     QString error;
-    if (!SaveSettings(&error))
-        ShowError(error.isEmpty() ? tr("The settings could not be saved to %1.").arg(SettingsFilePath()) : error);
-    error.clear();
-    const TFormPlacement placement{frameGeometry(), false};
-    if (!SaveFormPlacement(MainFormSection, placement, QString(), &error))
-        ShowError(error.isEmpty() ? tr("The window position could not be saved to %1.").arg(SettingsFilePath()) : error);
-    if (formLog_) {
-        formLog_->SavePlacement();
-        formLog_->hide();
+    bool saved = SaveSettings(&error);
+    if (saved) {
+        const TFormPlacement placement{frameGeometry(), false};
+        saved = SaveFormPlacement(MainFormSection, placement, QString(), &error);
+        if (saved && formLog_)
+            formLog_->SavePlacement();
     }
+    if (!saved)
+        ShowError(error.isEmpty() ? tr("The settings could not be saved to %1.").arg(SettingsFilePath()) : error);
+    if (formLog_)
+        formLog_->hide();
 }
 
 void TFormMain::FormDestroy()

@@ -238,6 +238,7 @@ void TFormMain::ShowConversionSummary(int total, int succeeded, const QStringLis
     PageStep4->SetErrorLines(errorLines);
     UpdatePageCaptions();
     PageStep4->SetCounts(total, succeeded);
+    ConversionEnded(total, succeeded, errorLines);
 }
 
 void TFormMain::StartDownload()
@@ -248,6 +249,7 @@ void TFormMain::StartDownload()
     run.Settings.Slots = AppSettings.PreferYouTube;
     run.FillDownloadList(PageStep5->URLs());
     PageStep6->FillDownloadList(run.Rows());
+    RunStarted(tr("Downloading videos"));
     run.StartDownloadRun();
 }
 
@@ -255,6 +257,7 @@ void TFormMain::FinishDownloadRun()
 {
     if (closing_)
         return;
+    DownloadEnded();
     PageStep5->EmptyURLs();
     PageStep6->EmptyDownloadList();   // the run has already put its status box back to idle
     ShowPage(wpStep7);
@@ -296,6 +299,7 @@ void TFormMain::StartConversion()
 {
     if (closing_)
         return;
+    RunStarted(tr("Converting files"));
     if (OnStartConversion)
         OnStartConversion();
     else

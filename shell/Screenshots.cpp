@@ -5,13 +5,15 @@
 // Step3 while it runs and on Step4 after it ends. The download branch is shown in real use as
 // well: links pasted on Step5 are downloaded from a stand-in video service on 127.0.0.1 that
 // serves the sample clips, caught on Step6 while they arrive and on Step7 after the run, and a
-// link of today's site is resolved by a stand-in extractor and caught on Step6 too. Runs
+// link of today's site is resolved by a stand-in extractor and caught on Step6 too. The Help
+// menu is drawn open, and the address F1 opens is written to help-content.txt. Runs
 // offscreen; the settings and the files go to temporary folders, never to the user's own.
 #include "About.h"
 #include "AppSettings.h"
 #include "EditionConfig.h"
 #include "Log.h"
 #include "ConversionRun.h"
+#include "DesktopServices.h"
 #include "DVDLoad.h"
 #include "DVDPlugIn.h"
 #include "DVDSelectFrm.h"
@@ -30,7 +32,10 @@
 #include "MediaSite.h"
 #include "VideoServer.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QPainter>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -79,6 +84,9 @@ bool PrepareEdition(const QString& binDir, const QString& folder, int variant)
     // build goes along, else the system's copies serve.
     if (QFileInfo::exists(binDir + QStringLiteral("/lib")))
         QFile::link(binDir + QStringLiteral("/lib"), folder + QStringLiteral("/lib"));
+    // The manual that "Help Content" opens.
+    if (QFileInfo::exists(binDir + QStringLiteral("/doc")))
+        QFile::link(binDir + QStringLiteral("/doc"), folder + QStringLiteral("/doc"));
     return QFile::link(binDir + QStringLiteral("/sounds"), folder + QStringLiteral("/sounds"));
 }
 
@@ -118,6 +126,61 @@ QImage RenderWindow(QWidget& w)
     image.fill(Qt::transparent);
     w.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
+}
+
+// Remembers what the program asked the desktop to open; everything else is left undone.
+class TRecordingDesktop final : public IDesktopServices {
+public:
+    QStringList opened;
+    TModalResult ShowMessage(const QString&, const QString&, TMsgDlgType, TMsgDlgButtons, const QStringList&) override
+    {
+        return mrNone;
+    }
+    QStringList OpenFiles(const TOpenDialogRequest&) override { return {}; }
+    QString SaveFile(const TSaveDialogRequest&) override { return {}; }
+    bool BrowseForFolder(const QString&, const QString&, QString&) override { return false; }
+    void ShellOpen(const QString& target) override { opened << target; }
+    void PlaySound(const QString&) override {}
+    void PowerOff(std::function<void(bool)> answered) override { if (answered) answered(false); }
+    QSize ScreenSize() override { return {1280, 800}; }
+    void SetBusyCursor(bool) override {}
+};
+
+// The main window with its Help menu open below the Help button, as one picture.
+bool HelpMenuShot(TFormMain& w, const QString& path)
+{
+    w.ActionHelpExecute();
+    QCoreApplication::processEvents();
+    QImage image = RenderWindow(w);
+    QImage menu(w.PopupMenuHelp->size(), QImage::Format_ARGB32_Premultiplied);
+    menu.fill(Qt::white);
+    w.PopupMenuHelp->render(&menu, QPoint(), QRegion(), QWidget::DrawChildren);
+    {
+        QPainter painter(&image);
+        painter.drawImage(w.PopupMenuHelp->pos() - w.frameGeometry().topLeft(), menu);
+    }
+    w.PopupMenuHelp->hide();
+    return Save(image, path);
+}
+
+// F1 as the user presses it: the address it opens goes into `path`, for a browser to draw.
+bool HelpContentAddress(TFormMain& w, const QString& path)
+{
+    auto* recording = new TRecordingDesktop;
+    auto previous = SetDesktopServices(std::unique_ptr<IDesktopServices>(recording));
+    if (QAction* help = w.findChild<QAction*>(QStringLiteral("ActionHelpContent")))
+        help->trigger();
+    const QStringList opened = recording->opened;
+    SetDesktopServices(std::move(previous));
+    if (opened.size() != 1) {
+        std::fprintf(stderr, "F1 opened %d addresses\n", int(opened.size()));
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    file.write(opened.first().toUtf8() + '\n');
+    return true;
 }
 
 class TScreenshotRun {
@@ -385,6 +448,9 @@ int main(int argc, char** argv)
         const QString prefix = outDir + QStringLiteral("/layout%1-").arg(variant);
         formLog.resize(455, 182 + 40);
         ok = ok && Save(formLog.RenderForScreenshot(), prefix + QStringLiteral("log.png"));
+        ok = ok && HelpMenuShot(w, prefix + QStringLiteral("help-menu.png"));
+        if (variant == 0)
+            ok = ok && HelpContentAddress(w, outDir + QStringLiteral("/help-content.txt"));
         const TAboutEdition edition = CurrentAboutEdition(editionDir.path());
         TfrmAbout simple(edition);
         TFormAbout tabbed(edition);

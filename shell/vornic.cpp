@@ -1,11 +1,13 @@
 // Program entry: title and icon of the edition, the log window (hidden) and the main
 // window, then the event loop. Closing the main window ends the program. Files named on
-// the command line open the wizard on the input list with them added.
+// the command line open the wizard on the input list with them added; while a wizard of the
+// same edition runs, they go to that one and this start ends.
 #include "AppIcon.h"
 #include "EditionConfig.h"
 #include "Log.h"
 #include "Main.h"
 #include "QtDesktopServices.h"
+#include "SingleInstance.h"
 #include "StartArguments.h"
 
 #include <QApplication>
@@ -53,12 +55,17 @@ int main(int argc, char** argv)
 
     const QString appDir = QCoreApplication::applicationDirPath();
     const QString title = ReadEditionTitle(appDir);
-    if (!title.isEmpty())
-        QApplication::setApplicationDisplayName(title);
-    QApplication::setWindowIcon(EditionIcon(EditionIconName(title)));
+    TSingleInstance instance(title);
+    QString listenError;
+    if (instance.HandOverOrListen(start.Files, &listenError))
+        return 0;
+    SetApplicationIdentity(title);
 
     TFormLog formLog;
     TFormMain formMain(appDir, &formLog);
+    if (!listenError.isEmpty())
+        formMain.Log(listenError);
+    instance.OnFilesReceived = [&formMain](const QStringList& files) { formMain.ReceiveFiles(files); };
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&formMain, &TFormMain::Closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     // Queued behind the deferred start, so the files arrive in a shown window.

@@ -105,6 +105,7 @@ TFormFailedAddFile::TFormFailedAddFile(const QString& editionTitle, QWidget* par
     ButtonMoreInformation->setObjectName(QStringLiteral("ButtonMoreInformation"));
     ButtonMoreInformation->setAutoDefault(false);
     connect(ButtonMoreInformation, &QPushButton::clicked, this, &TFormFailedAddFile::ButtonMoreInformationClick);
+    ButtonMoreInformation->setEnabled(!GetSupportURL(editionTitle_).isEmpty());
     auto* ButtonClose = new QPushButton(QStringLiteral("Close"), this);
     ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
     ButtonClose->setMinimumWidth(88);

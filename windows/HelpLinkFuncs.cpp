@@ -1,90 +1,62 @@
 #include "HelpLinkFuncs.h"
 
+#include "EditionConfig.h"
+#include "IniFile.h"
 #include "UtilFuncs.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMenu>
 #include <array>
 
 namespace {
 
-// One row per edition: its title and one address per link kind, plus the mail address the
-// support label shows. Titles are compared exactly.
-struct THelpLinkRow {
-    const char* Title;
-    std::array<const char*, 6> Links;  // indexed by THelpLinkKind
-    const char* SupportMail;
-};
-
-// Editions without a row (OEM builds) have no links: their labels stay empty.
-const THelpLinkRow HelpLinkTable[] = {
-    {"vornic",
-     {"https://vornic.example/help/",
-      "https://vornic.example/tutorials/",
-      "https://vornic.example/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=vornic",
-      "https://vornic.example/support/"},
-     "support@vornic.example"},
-    {"vornic Video Converter",
-     {"https://vornic.example/video/help/",
-      "https://vornic.example/video/tutorials/",
-      "https://vornic.example/video/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=video",
-      "https://vornic.example/video/support/"},
-     "support@vornic.example"},
-    {"vornic Audio Converter",
-     {"https://vornic.example/audio/help/",
-      "https://vornic.example/audio/tutorials/",
-      "https://vornic.example/audio/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=audio",
-      "https://vornic.example/audio/support/"},
-     "support@vornic.example"},
-    {"vornic Tube Saver",
-     {"https://vornic.example/tube-saver/help/",
-      "https://vornic.example/tube-saver/tutorials/",
-      "https://vornic.example/tube-saver/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=tube-saver",
-      "https://vornic.example/tube-saver/support/"},
-     "support@vornic.example"},
-    {"vornic Lite",
-     {"https://vornic.example/lite/help/",
-      "https://vornic.example/lite/tutorials/",
-      "https://vornic.example/lite/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=lite",
-      "https://vornic.example/lite/support/"},
-     "support@vornic.example"},
-    {"vornic Pro",
-     {"https://pro.vornic.example/help/",
-      "https://pro.vornic.example/tutorials/",
-      "https://pro.vornic.example/",
-      "https://vornic.example/tools/",
-      "https://vornic.example/update/?edition=pro",
-      "https://pro.vornic.example/support/"},
-     "pro-support@vornic.example"},
-};
+std::vector<THelpLinkRow> HelpLinkTable;
 
 const THelpLinkRow* FindRow(const QString& editionTitle)
 {
     for (const THelpLinkRow& row : HelpLinkTable)
-        if (editionTitle == QLatin1String(row.Title))
+        if (editionTitle == row.Title)
             return &row;
     return nullptr;
 }
 
+QString ResolveAddress(const QString& appDir, const QString& value)
+{
+    const QString text = value.trimmed();
+    if (text.isEmpty() || text.contains(QStringLiteral("://")) || text.startsWith(QStringLiteral("mailto:")))
+        return text;
+    const QString path = QDir::isAbsolutePath(text) ? text : QDir(appDir).absoluteFilePath(text);
+    return QFileInfo(path).isFile() ? QDir::cleanPath(path) : QString();
+}
+
 } // namespace
+
+THelpLinkRow ReadHelpLinks(const QString& appDir)
+{
+    const TIniFile ini(WithTrailingBackslash(appDir) + EditionFileName);
+    const QString section = QStringLiteral("LINKS");
+    THelpLinkRow row;
+    row.Title = ini.ReadString(QStringLiteral("SYSTEM"), QStringLiteral("Name"), QString());
+    for (size_t kind = 0; kind < HelpLinkKeys.size(); ++kind)
+        row.Links[kind] = ResolveAddress(appDir, ini.ReadString(section, QLatin1String(HelpLinkKeys[kind]), QString()));
+    row.SupportMail = ini.ReadString(section, QLatin1String(SupportMailKey), QString()).trimmed();
+    return row;
+}
+
+void SetHelpLinkTable(std::vector<THelpLinkRow> rows)
+{
+    HelpLinkTable = std::move(rows);
+}
 
 QString GetHelpLinkURL(THelpLinkKind kind, const QString& editionTitle)
 {
     const THelpLinkRow* row = FindRow(editionTitle);
     if (!row || kind < hlHelpContent || kind > hlSupport)
         return {};
-    return QString::fromLatin1(row->Links[kind]);
+    return row->Links[size_t(kind)];
 }
 
 QString GetHelpContentURL(const QString& t) { return GetHelpLinkURL(hlHelpContent, t); }
@@ -99,7 +71,7 @@ QString GetSupportAddressText(const QString& editionTitle)
     const THelpLinkRow* row = FindRow(editionTitle);
     if (!row)
         return {};
-    return row->SupportMail ? QString::fromLatin1(row->SupportMail) : GetSupportURL(editionTitle);
+    return row->SupportMail.isEmpty() ? GetSupportURL(editionTitle) : row->SupportMail;
 }
 
 bool OpenHelpLink(THelpLinkKind kind, const QString& editionTitle)
@@ -122,6 +94,7 @@ QMenu* CreateHelpMenu(QWidget* parent, const QString& editionTitle, bool shortWo
         action->setObjectName(QLatin1String(name));
         action->setParent(menu);
         QObject::connect(action, &QAction::triggered, menu, [editionTitle, kind] { OpenHelpLink(kind, editionTitle); });
+        action->setEnabled(!GetHelpLinkURL(kind, editionTitle).isEmpty());
         return action;
     };
 

@@ -167,6 +167,15 @@ void TFormLog::LoadPlacement()
     // Before the settings folder is fixed there is no file to read.
     if (SettingsDir.isEmpty())
         return;
+    if (!PlacementStored(LogFormSection)) {
+        // First show ever: over the main window, where the user is looking.
+        if (owner_) {
+            const QRect main = owner_->frameGeometry();
+            const QSize own = frameGeometry().size();
+            move(main.left() + (main.width() - own.width()) / 2, main.top() + (main.height() - own.height()) / 2);
+        }
+        return;
+    }
     TFormPlacement placement;
     placement.Geometry = frameGeometry();
     placement.Maximized = isMaximized();
@@ -185,7 +194,8 @@ void TFormLog::SavePlacement()
         OnSavePlacement(*this);
         return;
     }
-    if (SettingsDir.isEmpty())
+    // A window never shown has no place of its own to remember.
+    if (SettingsDir.isEmpty() || !shownThisRun_)
         return;
     TFormPlacement placement;
     placement.Geometry = isMaximized() ? QRect(normalGeometry().topLeft(), frameGeometry().size())
@@ -205,6 +215,27 @@ QImage TFormLog::RenderForScreenshot()
 {
     PanelBottomResize();
     return WindowStyle::RenderWidget(this);
+}
+
+void TFormLog::SetOwnerWindow(QWidget* owner)
+{
+    owner_ = owner;
+}
+
+void TFormLog::FollowOwnerMinimized(bool ownerMinimized)
+{
+    if (ownerMinimized && isVisible()) {
+        hiddenWithOwner_ = true;
+        hide();
+    } else if (!ownerMinimized && hiddenWithOwner_) {
+        hiddenWithOwner_ = false;
+        // Back where it was: not a new show that reads the stored place.
+        const QPoint at = pos();
+        restoringWithOwner_ = true;
+        show();
+        restoringWithOwner_ = false;
+        move(at);
+    }
 }
 
 void TFormLog::ButtonOKClick()
@@ -275,8 +306,9 @@ void TFormLog::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     // Also when the system shows it again (its owner restored): lines came in meanwhile.
     ShowNewLines();
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !restoringWithOwner_)
         FormShow();
+    shownThisRun_ = true;
 }
 
 void TFormLog::done(int result)

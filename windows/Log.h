@@ -4,6 +4,7 @@
 // at start; closing only hides it.
 #include <QDialog>
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -40,6 +41,11 @@ public:
 
     bool SaveEnabled() const;
 
+    // The main window: the log opens centred over it until a placement has been stored.
+    void SetOwnerWindow(QWidget* owner);
+    // The owner was minimised (hidden with it) or restored (shown again where it was).
+    void FollowOwnerMinimized(bool ownerMinimized);
+
     // The window drawn offscreen at its designed size, for screenshots.
     QImage RenderForScreenshot();
 
@@ -67,6 +73,10 @@ private:
     QPushButton* ButtonSave = nullptr;
     void ShowNewLines();
 
+    QPointer<QWidget> owner_;
+    bool shownThisRun_ = false;       // a placement to save exists only after a show
+    bool hiddenWithOwner_ = false;
+    bool restoringWithOwner_ = false;
     QStringList lines_;
     qsizetype shownLines_ = 0;   // of lines_, the first ones the text area holds
     bool saveDisabledForRun_ = false;

@@ -219,6 +219,9 @@ TEST_F(Installed, WizardKeepsItsSettingsPerUserAndNeverWritesIntoItsFolder)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    // A runtime folder of its own: a wizard already running for this user would take the file.
+    ASSERT_TRUE(QDir(home.path()).mkdir(QStringLiteral("runtime")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // A few seconds of the wizard with a file from the command line, the way "Open with" starts it.
     const TRun wizard = RunProgram(Root() + QStringLiteral("/bin/vornic"), {clip}, work.path(), env, 4000, true);

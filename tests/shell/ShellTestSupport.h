@@ -7,7 +7,9 @@
 #include "EngineComponent.h"
 #include "FakeDesktop.h"
 #include "Log.h"
+#include "DesktopNotifier.h"
 #include "Main.h"
+#include "SleepInhibitor.h"
 #include "PageStep1.h"
 #include "TestSupport.h"
 #include "UtilFuncs.h"
@@ -106,6 +108,9 @@ protected:
         if (!engine)
             engine = std::make_unique<CountingEngine>(&stops, &detaches);
         window = std::make_unique<TFormMain>(appDir.path(), formLog.get(), std::move(engine));
+        // No test reaches the machine's own login manager or desktop.
+        window->SleepInhibitor().SetBus(QStringLiteral("vornic-tests-no-bus"));
+        window->Notifier().SetBus(QStringLiteral("vornic-tests-no-bus"));
         QCoreApplication::processEvents();   // the deferred start
         return *window;
     }

@@ -4,6 +4,7 @@
 #include "FakeDesktop.h"
 #include "HelpLinkFuncs.h"
 #include "Screenshots.h"
+#include "TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,25 +38,87 @@ const TAboutEdition Unknown{QStringLiteral("Nobody's Edition"), QStringLiteral("
 
 } // namespace
 
-TEST(HelpLinks, DefaultEditionHasEveryLinkAndUnknownTitlesHaveNone)
+// A row for the edition "vornic" with every kind filled, as an edition file would give it.
+void UseFullLinkRow()
 {
-    for (THelpLinkKind kind : {hlHelpContent, hlTutorials, hlHomePage, hlMoreTools, hlUpdates, hlSupport}) {
-        const QString url = GetHelpLinkURL(kind, QStringLiteral("vornic"));
-        EXPECT_TRUE(url.startsWith(QStringLiteral("https://"))) << kind;
-        EXPECT_TRUE(GetHelpLinkURL(kind, QStringLiteral("VORNIC")).isEmpty()) << "titles compare exactly";
-        EXPECT_TRUE(GetHelpLinkURL(kind, QString()).isEmpty());
-    }
-    // Every edition the program knows of either has all six links or none.
-    for (const auto& row : EditionIconTable) {
-        int present = 0;
-        for (THelpLinkKind kind : {hlHelpContent, hlTutorials, hlHomePage, hlMoreTools, hlUpdates, hlSupport})
-            present += GetHelpLinkURL(kind, QLatin1String(row.Title)).isEmpty() ? 0 : 1;
-        EXPECT_TRUE(present == 0 || present == 6) << row.Title;
-    }
+    THelpLinkRow row;
+    row.Title = QStringLiteral("vornic");
+    for (size_t kind = 0; kind < row.Links.size(); ++kind)
+        row.Links[kind] = QStringLiteral("https://links.test/%1").arg(QLatin1String(HelpLinkKeys[kind]));
+    row.SupportMail = QStringLiteral("help@links.test");
+    SetHelpLinkTable({row});
+}
+
+TEST(HelpLinks, TheEditionFileFillsItsRowAndTitlesCompareExactly)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("doc")));
+    QFile manual(dir.filePath(QStringLiteral("doc/manual.html")));
+    ASSERT_TRUE(manual.open(QIODevice::WriteOnly));
+    manual.close();
+    QFile edition(dir.filePath(EditionFileName));
+    ASSERT_TRUE(edition.open(QIODevice::WriteOnly));
+    edition.write("[SYSTEM]\nName=Brand\n[links]\nhelpcontent=doc/manual.html\nTutorials=doc/missing.html\n"
+                  "HomePage= https://brand.test/ \nUpdates=mailto:up@brand.test\nSupport=/nonexistent/support.html\n"
+                  "SupportMail=care@brand.test\n");
+    edition.close();
+
+    const THelpLinkRow row = ReadHelpLinks(dir.path());
+    EXPECT_EQ(row.Title, QStringLiteral("Brand"));
+    EXPECT_EQ(row.Links[hlHelpContent], dir.filePath(QStringLiteral("doc/manual.html"))) << "relative to the program";
+    EXPECT_TRUE(row.Links[hlTutorials].isEmpty()) << "a file that is not there is no address";
+    EXPECT_EQ(row.Links[hlHomePage], QStringLiteral("https://brand.test/"));
+    EXPECT_TRUE(row.Links[hlMoreTools].isEmpty());
+    EXPECT_EQ(row.Links[hlUpdates], QStringLiteral("mailto:up@brand.test"));
+    EXPECT_TRUE(row.Links[hlSupport].isEmpty());
+    EXPECT_EQ(row.SupportMail, QStringLiteral("care@brand.test"));
+
+    SetHelpLinkTable({row});
+    EXPECT_EQ(GetHomePageURL(QStringLiteral("Brand")), QStringLiteral("https://brand.test/"));
+    EXPECT_TRUE(GetHomePageURL(QStringLiteral("brand")).isEmpty()) << "titles compare exactly";
+    EXPECT_TRUE(GetHomePageURL(QString()).isEmpty());
+    EXPECT_EQ(GetSupportAddressText(QStringLiteral("Brand")), QStringLiteral("care@brand.test"));
+
+    // Without the section, or without the file, nothing opens anywhere.
+    const THelpLinkRow none = ReadHelpLinks(dir.filePath(QStringLiteral("doc")));
+    for (const QString& link : none.Links)
+        EXPECT_TRUE(link.isEmpty());
+}
+
+TEST(HelpLinks, TheDefaultEditionOffersOnlyItsManual)
+{
+    // The default edition file of the build, beside the program.
+    const THelpLinkRow row = ReadHelpLinks(BuildBinDir());
+    EXPECT_EQ(row.Title, QStringLiteral("vornic"));
+    ASSERT_FALSE(row.Links[hlHelpContent].isEmpty()) << "the build writes doc/manual.html";
+    EXPECT_TRUE(row.Links[hlHelpContent].endsWith(QStringLiteral("/doc/manual.html")));
+    for (THelpLinkKind kind : {hlTutorials, hlHomePage, hlMoreTools, hlUpdates, hlSupport})
+        EXPECT_TRUE(row.Links[kind].isEmpty()) << kind;
+
+    QFile manual(row.Links[hlHelpContent]);
+    ASSERT_TRUE(manual.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(manual.readAll());
+    // The README's user sections and the man pages, but not the developers' sections.
+    for (const char* part : {"Command-line converter", "Help and links", "Manual page: vornic-convert",
+                             "--list-presets", "SYNOPSIS", "vornic [FILE...]"})
+        EXPECT_TRUE(html.contains(QLatin1String(part))) << part;
+    EXPECT_FALSE(html.contains(QStringLiteral("make test-asan")));
+
+    SetHelpLinkTable({row});
+    ScopedFakeDesktop desktop;
+    std::unique_ptr<QMenu> menu(CreateHelpMenu(nullptr, row.Title, false, {}));
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            action->trigger();
+    EXPECT_EQ(desktop->opened, QStringList{row.Links[hlHelpContent]});
+    EXPECT_TRUE(menu->findChild<QAction*>(QStringLiteral("ActionHelpContent"))->isEnabled());
+    EXPECT_FALSE(menu->findChild<QAction*>(QStringLiteral("ActionHomePage"))->isEnabled());
+    EXPECT_TRUE(menu->findChild<QAction*>(QStringLiteral("ActionAbout"))->isEnabled());
 }
 
 TEST(HelpLinks, MenuEntriesOpenTheTableAddressesInOrder)
 {
+    UseFullLinkRow();
     ScopedFakeDesktop desktop;
     int abouts = 0;
     std::unique_ptr<QMenu> menu(CreateHelpMenu(nullptr, QStringLiteral("vornic"), false, [&] { ++abouts; }));
@@ -91,6 +154,7 @@ TEST(HelpLinks, MenuEntriesOpenTheTableAddressesInOrder)
 
 TEST(HelpLinks, F1OpensHelpWhileTheMenuIsClosed)
 {
+    UseFullLinkRow();
     ScopedFakeDesktop desktop;
     QWidget main;
     CreateHelpMenu(&main, QStringLiteral("vornic"), false, {});
@@ -120,6 +184,7 @@ TEST(HelpLinks, MenuOpensBelowTheHelpButtonWithTheLayoutOffset)
 
 TEST(AboutBoxes, SimpleBoxShowsTitleVersionNoticeAndOpensHomePage)
 {
+    UseFullLinkRow();
     ScopedFakeDesktop desktop;
     TfrmAbout box(Known);
     EXPECT_EQ(box.windowTitle(), QStringLiteral("About vornic"));
@@ -139,6 +204,7 @@ TEST(AboutBoxes, SimpleBoxShowsTitleVersionNoticeAndOpensHomePage)
 
 TEST(AboutBoxes, TabbedBoxShowsTitleAndVersionAndEveryLinkOpensItsAddress)
 {
+    UseFullLinkRow();
     ScopedFakeDesktop desktop;
     TFormAbout box(Known);
     EXPECT_EQ(box.windowTitle(), QStringLiteral("About ")) << "unlike the simple box, the caption takes no title";

@@ -53,6 +53,10 @@ TEST(FailedFilesDialog, KnownFileNameSplitsEvenForMissingFiles)
 
 TEST(FailedFilesDialog, MoreInformationOpensTheSupportPageAndCloseCloses)
 {
+    THelpLinkRow row;
+    row.Title = QStringLiteral("vornic");
+    row.Links[hlSupport] = QStringLiteral("https://links.test/support");
+    SetHelpLinkTable({row});
     ScopedFakeDesktop desktop;
     TFormFailedAddFile dialog(QStringLiteral("vornic"));
     dialog.AddFailedEntry(QStringLiteral("a: b"));
@@ -65,6 +69,7 @@ TEST(FailedFilesDialog, MoreInformationOpensTheSupportPageAndCloseCloses)
     EXPECT_FALSE(dialog.isVisible());
 
     TFormFailedAddFile unknown(QStringLiteral("no such edition"));
+    EXPECT_FALSE(unknown.findChild<QPushButton*>(QStringLiteral("ButtonMoreInformation"))->isEnabled());
     unknown.ButtonMoreInformationClick();
     EXPECT_EQ(desktop->opened.size(), 1);
     EXPECT_FALSE(unknown.RenderForScreenshot().isNull());
