@@ -108,6 +108,22 @@ TEST_F(DVDReaderTest, AHungDiscIsGivenUpAfterTheBoundAndCanBeCancelledSooner)
     EXPECT_EQ(read.Count, 0);
 }
 
+// A real one: the disc library crashes on a main IFO cut after its first sector, even with
+// an intact backup beside it.
+TEST_F(DVDReaderTest, AMainIFOCutAfterItsFirstSectorCannotBeRead)
+{
+    QTemporaryDir dir;
+    const QString video = dir.path() + QStringLiteral("/VIDEO_TS/");
+    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
+    ASSERT_TRUE(QDir().mkpath(video));
+    for (const QString& name : from.entryList(QDir::Files))
+        ASSERT_TRUE(QFile::copy(from.filePath(name), video + name));
+    ASSERT_TRUE(QFile::resize(video + QStringLiteral("VIDEO_TS.IFO"), 2048));
+    const TDVDRootRead read = ReadDVDRootWith(ReaderProgram(), RealPlugIn(), dir.path() + u'/');
+    EXPECT_EQ(read.Count, 0);
+    EXPECT_EQ(read.Error, QStringLiteral("This DVD cannot be read")) << read.Detail.toStdString();
+}
+
 TEST_F(DVDReaderTest, AMissingReaderProgramIsAnUnreadableDisc)
 {
     const TDVDRootRead read = ReadDVDRootWith(QStringLiteral("/nonexistent/vornic-dvdread"), RealPlugIn(),
