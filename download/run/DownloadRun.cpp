@@ -146,8 +146,19 @@ void TDownloadRun::Cancel()
     WinHTTPGetRealURL.Abort(false, false);
     WinHTTPDownload.Abort(false, false);
     // Between two rows nothing will report an abort: end here.
-    if (!busy)
+    if (!busy) {
         FinishDownloadRun();
+        return;
+    }
+    // A component inside its completion (a cancel from a display handler) reports no abort: once
+    // it has returned, end the run unless its abort did.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (running_ && cancelled_ && !WinHTTPGetRealURL.Busy() && !WinHTTPDownload.Busy())
+                FinishDownloadRun();
+        },
+        Qt::QueuedConnection);
 }
 
 void TDownloadRun::Shutdown()
@@ -174,6 +185,7 @@ bool TDownloadRun::CancelRequested()
 
 void TDownloadRun::FinishDownloadRun()
 {
+    retryTimer_.stop();
     DiscardPartial();
     if (!running_)
         return;

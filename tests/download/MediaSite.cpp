@@ -116,11 +116,11 @@ void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<boo
     bool partial = false;
     // "bytes=A-B" or "bytes=A-"
     if (file.ranges && record.range.rfind("bytes=", 0) == 0) {
-        const std::string spec = record.range.substr(6);
-        const size_t dash = spec.find('-');
-        from = std::stoull(spec.substr(0, dash));
-        if (dash + 1 < spec.size())
-            to = std::min<size_t>(std::stoull(spec.substr(dash + 1)), size - 1);
+        const std::string bounds = record.range.substr(6);
+        const size_t dash = bounds.find('-');
+        from = std::stoull(bounds.substr(0, dash));
+        if (dash + 1 < bounds.size())
+            to = std::min<size_t>(std::stoull(bounds.substr(dash + 1)), size - 1);
         if (from >= size) {
             TRawTestServer::SendAll(fd, Status(416, "Range Not Satisfiable",
                                                "Content-Range: bytes */" + std::to_string(size) + "\r\n", 0));

@@ -287,6 +287,26 @@ TEST_F(ExtractorRunTest, CancelDuringTheMergeLeavesNoFile)
     EXPECT_TRUE(Files().isEmpty()) << Files().join(' ').toStdString();
 }
 
+TEST_F(ExtractorRunTest, CancelWhileARangeWaitsToBeAskedAgainEndsTheRun)
+{
+    site.Add("/busy.mp4", {.body = Body(1000, 2), .errorTimes = 100});
+    extractor.Json("busy", VideoJson("Busy", {FormatJson("18", "mp4", Media("/busy.mp4"), 360, "avc1", "mp4a", 500)},
+                                     "18", "mp4"));
+    run.Settings.RangeRetryDelaysMs = {5000, 5000, 5000};
+    bool cancelled = false;
+    run.OnLog = [&](QObject*, const QString& line) {
+        if (!cancelled && line.contains(QStringLiteral("asked again"))) {
+            cancelled = true;
+            run.Cancel();
+        }
+    };
+    ASSERT_TRUE(Run({Link("busy")}, 20000));
+    EXPECT_TRUE(cancelled);
+    EXPECT_LT(elapsedMs, 4000);   // not after the pause
+    EXPECT_EQ(site.Requests("/busy.mp4").size(), 1u);
+    EXPECT_TRUE(Files().isEmpty());
+}
+
 TEST_F(ExtractorRunTest, ExtractorFailingHangingOrPrintingJunkFailsItsRowAndTheRunGoesOn)
 {
     extractor.Error("gone", "[info] checking\nERROR: [site] gone: Video unavailable\n");
