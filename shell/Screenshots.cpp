@@ -151,15 +151,24 @@ bool HelpMenuShot(TFormMain& w, const QString& path)
 {
     w.ActionHelpExecute();
     QCoreApplication::processEvents();
-    QImage image = RenderWindow(w);
-    QImage menu(w.PopupMenuHelp->size(), QImage::Format_ARGB32_Premultiplied);
+    QMenu& popup = *w.PopupMenuHelp;
+    QImage menu(popup.size(), QImage::Format_ARGB32_Premultiplied);
     menu.fill(Qt::white);
-    w.PopupMenuHelp->render(&menu, QPoint(), QRegion(), QWidget::DrawChildren);
+    popup.render(&menu, QPoint(), QRegion(), QWidget::DrawChildren);
+    // The menu opens below the Help button, mostly outside the window: both on one canvas.
+    const QRect window(w.frameGeometry().topLeft(), w.size());
+    const QRect menuRect(popup.pos(), popup.size());
+    const QRect canvas = window.united(menuRect);
+    QImage image(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        painter.drawImage(w.PopupMenuHelp->pos() - w.frameGeometry().topLeft(), menu);
+        painter.drawImage(window.topLeft() - canvas.topLeft(), RenderWindow(w));
+        painter.drawImage(menuRect.topLeft() - canvas.topLeft(), menu);
+        painter.setPen(QColor(128, 128, 128));
+        painter.drawRect(QRect(menuRect.topLeft() - canvas.topLeft(), menuRect.size() - QSize(1, 1)));
     }
-    w.PopupMenuHelp->hide();
+    popup.hide();
     return Save(image, path);
 }
 

@@ -11,6 +11,10 @@
 #include <QTimer>
 #include <QtEndian>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace {
 
 constexpr int ConnectTimeoutMs = 2000;
@@ -19,14 +23,22 @@ constexpr int LockTimeoutMs = 5000;
 constexpr qint64 MaxMessageBytes = 8 * 1024 * 1024;   // far more than any list of file names
 constexpr char Accepted = 'A';
 
+#ifdef Q_OS_UNIX
 QString RuntimeFolder()
 {
-    QString folder = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QDir::tempPath() + QStringLiteral("/vornic-") + QString::fromLocal8Bit(qgetenv("USER"));
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime;
+    // A folder of our own in the shared temporary folder; one another user made is not used,
+    // since its socket could be anyone's.
+    const QString folder = QDir::tempPath() + QStringLiteral("/vornic-%1").arg(::getuid());
     QDir().mkpath(folder);
-    return folder;
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (QFileInfo(folder).ownerId() == ::getuid())
+        return folder;
+    return QDir::homePath();
 }
+#endif
 
 } // namespace
 
@@ -41,7 +53,12 @@ QString TSingleInstance::ServerName(const QString& editionTitle)
 {
     // The title may hold any character; its hash makes a short, safe file name.
     const QByteArray hash = QCryptographicHash::hash(editionTitle.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+#ifdef Q_OS_UNIX
     return RuntimeFolder() + QStringLiteral("/vornic-") + QString::fromLatin1(hash) + QStringLiteral(".socket");
+#else
+    // A pipe name, which the system keeps per session.
+    return QStringLiteral("vornic-") + QString::fromLocal8Bit(qgetenv("USERNAME")) + u'-' + QString::fromLatin1(hash);
+#endif
 }
 
 bool TSingleInstance::HandOverOrListen(const QStringList& files, QString* error)
@@ -49,6 +66,7 @@ bool TSingleInstance::HandOverOrListen(const QStringList& files, QString* error)
     // Two starts at the same moment must not both decide to become the wizard.
     QLockFile lock(name_ + QStringLiteral(".lock"));
     lock.setStaleLockTime(10000);
+    // Not had in time (a start that hangs): go on without it rather than never start.
     lock.tryLock(LockTimeoutMs);
     if (HandOver(files))
         return true;

@@ -103,6 +103,7 @@ QString StartHelpText()
         "\n"
         "Starts the wizard that converts audio and video files and downloads videos.\n"
         "With files, the wizard opens on the list of files to convert with those files added.\n"
+        "While a wizard of the same edition runs for this user, the files go to that one.\n"
         "\n"
         "  -h, --help     this text\n"
         "      --version  the program's version\n"

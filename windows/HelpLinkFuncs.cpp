@@ -29,7 +29,9 @@ QString ResolveAddress(const QString& appDir, const QString& value)
     if (text.isEmpty() || text.contains(QStringLiteral("://")) || text.startsWith(QStringLiteral("mailto:")))
         return text;
     const QString path = QDir::isAbsolutePath(text) ? text : QDir(appDir).absoluteFilePath(text);
-    return QFileInfo(path).isFile() ? QDir::cleanPath(path) : QString();
+    // The file itself, not a link to it: a browser is given an address that stays valid.
+    const QFileInfo file(path);
+    return file.isFile() ? file.canonicalFilePath() : QString();
 }
 
 } // namespace
