@@ -154,7 +154,11 @@ TEST_F(RunSession, LongErrorReplyIsCutAtThePageLimitAndTheNextQualityTried)
 
 TEST_F(RunSession, StartSweepsOnlyOurTemporaryFilesOlderThanADay)
 {
-    http.server.Get("/watch", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    // Every quality missing: the row fails quickly and never creates a temporary file of its own.
+    http.server.Get("/watch", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Page("Missing"), "text/html");
+    });
+    http.server.Get("/get_video", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
     Start();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     auto make = [&](const QString& name, qint64 ageSeconds) {
