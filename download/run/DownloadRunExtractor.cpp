@@ -58,7 +58,7 @@ void TDownloadRun::ExtractorDone(const QByteArray& json)
     Row().Name = DownloadRowName(video_.Title);
     if (OnRowChanged)
         OnRowChanged(this, CurrentURLIndex);
-    status_.CurrentFile = Row().Name;
+    status_.CurrentFile = video_.Title;
     ShowDownloadStatus(QStringLiteral("Analyzing finished, ready to download..."));
     ResetProgress();
 
