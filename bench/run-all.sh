@@ -17,5 +17,7 @@ cmake --build "$build" --target vornic-download video_bench_server
 bash "$here/download_bench.sh" "$build"
 bash "$here/download_chunks_bench.sh" "$build"
 bash "$here/jobs_bench.sh" "$build"
+cmake --build "$build" --target vornic-bench-wizard-jobs
+bash "$here/wizard_jobs_bench.sh" "$build"
 cmake --build "$build" --target vornic-bench-ui-latency
 bash "$here/ui_latency.sh" "$build"

@@ -47,6 +47,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -59,6 +60,7 @@ const char* const ClassNames[FormatClassCount] = {"video", "device", "audio"};
 constexpr int RunFormatClass = fcVideo;
 constexpr int RunFormatIndex = 1;
 constexpr int RunPreset = 1;
+constexpr int RunFilesAtOnce = 3;
 
 constexpr int AddTimeoutMs = 60000;
 constexpr int RunTimeoutMs = 120000;
@@ -233,16 +235,20 @@ public:
             if (!Page(wpStep2, QStringLiteral("-") + QString::fromLatin1(ClassNames[formatClass])))
                 return false;
         }
+        // Several clips at once whatever the machine's cores, so Step3 can show them side by side.
+        w_.PageStep2->SpinBoxConversionJobs->setValue(RunFilesAtOnce);
         return true;
     }
 
     // Next on Step2 starts the run. Step3 is taken while a clip is converting, preferably a
-    // later one so finished rows show too; Step4 once the run has ended.
+    // later one so finished rows show too, and once while several rows convert at the same
+    // time (each with its percent); Step4 once the run has ended.
     bool Conversion()
     {
         w_.ActionNextExecute();
         QProgressBar* bar = w_.PageStep3->ProgressBar;
-        QImage midRun;
+        QImage midRun, several;
+        int severalAt = -1;
         bool laterClip = false;
         const bool ended = WaitServicingEvents([&] {
             if (w_.CurrentPage() != wpStep3)
@@ -254,9 +260,24 @@ public:
                     midRun = RenderWindow(w_);
                     laterClip = later;
                 }
+                const auto converting = std::count_if(rows.begin(), rows.end(), [](const TConversionRow& row) {
+                    return row.Third == QLatin1String("Converting...") && row.Fourth.endsWith(u'%');
+                });
+                // The latest such moment before a row finishes: the percents have grown by then.
+                const bool noneFinished = std::none_of(rows.begin(), rows.end(), [](const TConversionRow& row) {
+                    return row.Third == QLatin1String("Finish.");
+                });
+                if (converting >= 2 && (several.isNull() || (noneFinished && bar->value() != severalAt))) {
+                    several = RenderWindow(w_);
+                    severalAt = bar->value();
+                }
             }
             return false;
         }, RunTimeoutMs);
+        if (several.isNull())
+            std::fprintf(stderr, "warning: no two rows were caught converting at once; no picture of it\n");
+        else if (!Save(several, prefix_ + QStringLiteral("step3-several.png")))
+            return false;
         if (!ended) {
             std::fprintf(stderr, "the conversion did not end in time\n");
             return false;
