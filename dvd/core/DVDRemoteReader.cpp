@@ -166,7 +166,8 @@ std::int32_t RemoteRead(void* handle, std::int64_t block, std::int32_t count, un
             return done > 0 ? done : got;
         }
         got = std::min(got, request.Count);
-        if (payload.size() != sizeof got + std::size_t(got) * DVDBlockSize) {
+        const std::size_t blockBytes = sizeof got + std::size_t(got) * DVDBlockSize;
+        if (payload.size() < blockBytes || (got == request.Count && payload.size() != blockBytes)) {
             remote->Reader.Stop();
             LastError = DVDUnreadableText.toStdString();
             return done > 0 ? done : -1;
@@ -174,8 +175,11 @@ std::int32_t RemoteRead(void* handle, std::int64_t block, std::int32_t count, un
         std::memcpy(buffer + std::size_t(done) * DVDBlockSize, payload.data() + sizeof got,
                     std::size_t(got) * DVDBlockSize);
         done += got;
-        if (got < request.Count)
-            break; // a short read: the range ends, or a sector failed
+        if (got < request.Count) {
+            // A short read: the range ends, or a sector failed and its reason follows the blocks.
+            LastError = TextAfter(payload, blockBytes).toStdString();
+            break;
+        }
     }
     return done;
 }

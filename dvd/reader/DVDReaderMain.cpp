@@ -86,8 +86,10 @@ int ReadTitle(const TPlugIn& p, const char* root, int title, int first, int last
         const std::int32_t count = request.Count < 0 ? 0 : std::min(request.Count, MaxBlocksPerRequest);
         const std::int32_t got = p.Read(reader, request.Block, count, data.data() + sizeof got);
         std::memcpy(data.data(), &got, sizeof got);
+        // A short read stops at a damaged sector: its reason follows the blocks read before it.
         if (got > 0)
-            ok = Send(mBlocks, data.data(), sizeof got + std::size_t(std::min(got, count)) * DVDBlockSize);
+            ok = Send(mBlocks, data.data(), sizeof got + std::size_t(std::min(got, count)) * DVDBlockSize,
+                      got < count ? p.Error() : std::string());
         else
             ok = Send(mBlocks, &got, sizeof got, got < 0 ? p.Error() : std::string());
     }
