@@ -46,6 +46,9 @@ protected:
             const QString q = run.StatusBox().Quality;
             if (labels.isEmpty() || labels.last() != q)
                 labels << q;
+            const QString current = run.StatusBox().CurrentFile;
+            if (currentFiles.isEmpty() || currentFiles.last() != current)
+                currentFiles << current;
         };
         run.OnLog = [this](QObject*, const QString& line) { log << line; };
         run.OnFinished = [this](QObject*) { ++finished; };
@@ -76,7 +79,7 @@ protected:
     TMediaSite site;
     QTemporaryDir dir;
     TDownloadRun run;
-    QStringList labels, log;
+    QStringList labels, currentFiles, log;
     int finished = 0;
     qint64 elapsedMs = 0;
 };
@@ -97,6 +100,9 @@ TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheForm
     EXPECT_EQ(FileBytes(run.DownloadedFiles.value(0)), QByteArray::fromStdString(body));
     EXPECT_EQ(run.Rows()[0].SavedQuality, QStringLiteral("[HQ18]"));
     EXPECT_TRUE(run.Rows()[0].ByExtractor);
+    // The status box shows the title as it is; only the file name doubles the ampersand.
+    EXPECT_TRUE(currentFiles.contains(QStringLiteral("Progressive & Co"))) << currentFiles.join('|').toStdString();
+    EXPECT_TRUE(currentFiles.filter(QStringLiteral("&&")).isEmpty()) << currentFiles.join('|').toStdString();
     EXPECT_EQ(extractor.Arguments("prog"),
               (QStringList{"--dump-single-json", "--no-playlist", "--no-warnings", Link("prog")}));
     EXPECT_TRUE(log.filter(QStringLiteral("resolved by the extractor")).size() == 1) << log.join('\n').toStdString();
