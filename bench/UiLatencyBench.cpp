@@ -115,6 +115,8 @@ bool MeasureDVDDialog(TStallMeter& meter, const QString& binDir, const QString& 
     if (!read)
         std::fprintf(stderr, "the DVD dialog found no titles in %s\n", qPrintable(root));
     return read;
+}
+
 // Title 1 of a DVD folder, whole, as the DVD dialog adds it; false with *error.
 bool DVDTitleRow(const QString& root, TInputFacts& facts, QString* error)
 {
