@@ -21,6 +21,7 @@
 #include "Main.h"
 #include "MainThread.h"
 #include "PageStep1.h"
+#include "StallMeter.h"
 #include "UtilFuncs.h"
 
 #include <QApplication>
@@ -36,50 +37,6 @@
 #include <vector>
 
 namespace {
-
-// Gaps between the ticks of a 10 ms timer on the main thread, in milliseconds.
-class TStallMeter {
-public:
-    TStallMeter()
-    {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double now = double(clock_.nsecsElapsed()) / 1e6;
-            gaps_.push_back(now - last_);
-            if (now - last_ > worst_) {
-                worst_ = now - last_;
-                worstAt_ = last_;
-            }
-            last_ = now;
-        });
-    }
-    void Start()
-    {
-        gaps_.clear();
-        worst_ = worstAt_ = 0;
-        clock_.start();
-        last_ = 0;
-        timer_.start();
-    }
-    void Stop() { timer_.stop(); }
-    void Print(const char* phase) const
-    {
-        std::vector<double> sorted = gaps_;
-        std::sort(sorted.begin(), sorted.end());
-        const auto at = [&](double q) { return sorted.empty() ? 0.0 : sorted[size_t(q * double(sorted.size() - 1))]; };
-        const long over = std::count_if(sorted.begin(), sorted.end(), [](double g) { return g > 100.0; });
-        std::printf("%-34s %8.1f ms %9.1f ms %9.1f ms %7ld %9.2f s %9.2f s\n", phase,
-                    sorted.empty() ? 0.0 : sorted.back(), at(0.99), at(0.5), over, double(clock_.elapsed()) / 1000.0,
-                    worstAt_ / 1000.0);
-    }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double last_ = 0, worst_ = 0, worstAt_ = 0;
-    std::vector<double> gaps_;
-};
 
 bool PrepareFolder(const QString& binDir, const QString& appDir)
 {

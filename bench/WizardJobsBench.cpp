@@ -17,6 +17,7 @@
 #include "PageStep1.h"
 #include "PageSummary.h"
 #include "PresetCatalogue.h"
+#include "StallMeter.h"
 #include "UtilFuncs.h"
 
 #include <QApplication>
@@ -31,41 +32,6 @@
 #include <cstdio>
 
 namespace {
-
-class TLongestGap {
-public:
-    TLongestGap()
-    {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            const double now = double(clock_.nsecsElapsed()) / 1e6;
-            if (now - last_ > longest_) {
-                longest_ = now - last_;
-                longestAt_ = last_;
-            }
-            last_ = now;
-        });
-    }
-    void Start()
-    {
-        longest_ = longestAt_ = last_ = 0;
-        clock_.start();
-        timer_.start();
-    }
-    double Stop()
-    {
-        timer_.stop();
-        return longest_;
-    }
-    // Where the longest gap began, in seconds from the start.
-    double LongestAt() const { return longestAt_ / 1000.0; }
-
-private:
-    QTimer timer_;
-    QElapsedTimer clock_;
-    double last_ = 0, longest_ = 0, longestAt_ = 0;
-};
 
 bool PrepareFolder(const QString& binDir, const QString& appDir)
 {
@@ -129,7 +95,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    TLongestGap meter;
+    TStallMeter meter;
     QElapsedTimer clock;
     window.ActionNextExecute(); // Step2
     meter.Start();
@@ -137,7 +103,8 @@ int main(int argc, char** argv)
     window.ActionNextExecute(); // Step3: the run starts
     const bool ended = WaitServicingEvents([&] { return window.CurrentPage() == wpStep4; }, 1800000);
     const double wall = double(clock.nsecsElapsed()) / 1e9;
-    const double stall = meter.Stop();
+    meter.Stop();
+    const double stall = meter.Longest();
     if (!ended) {
         std::fprintf(stderr, "the run did not reach the summary\n");
         return 1;
