@@ -166,17 +166,7 @@ TDVDReaderProcess::TWait TDVDReaderProcess::Next(std::uint32_t& type, std::vecto
 
 bool TDVDReaderProcess::Send(const void* data, std::size_t size)
 {
-    const auto* p = static_cast<const char*>(data);
-    while (fd_ >= 0 && size > 0) {
-        const ssize_t n = ::send(fd_, p, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= std::size_t(n);
-    }
-    return fd_ >= 0;
+    return fd_ >= 0 && DVDReaderProtocol::WriteAll(fd_, data, size);
 }
 
 void TDVDReaderProcess::Stop()

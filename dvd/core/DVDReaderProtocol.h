@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace DVDReaderProtocol {
@@ -47,12 +48,13 @@ struct TBlockRequest {
     std::int32_t Unused;
 };
 
-// Writes all of data; false when the other end is gone.
+// Writes all of data to the socket; false when the other end is gone (never a broken-pipe
+// signal: a reader that died must not take the program with it, nor the program the reader).
 inline bool WriteAll(int fd, const void* data, std::size_t size)
 {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
