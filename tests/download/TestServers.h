@@ -9,6 +9,17 @@
 #include <thread>
 #include <vector>
 
+// Bytes that look like media to a server and a client (no runs, no text), the same for a seed.
+inline std::string ServedBody(size_t size, unsigned seed)
+{
+    std::string body(size, '\0');
+    for (char& c : body) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    return body;
+}
+
 // cpp-httplib server: add routes to `server`, then Start().
 class THttpTestServer {
 public:

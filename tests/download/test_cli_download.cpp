@@ -45,16 +45,6 @@ QString Link(const TVideoTestServer& server, const std::string& id)
     return QString::fromStdString(server.WatchUrl(id));
 }
 
-std::string Body(size_t size, unsigned seed)
-{
-    std::string body(size, '\0');
-    for (char& c : body) {
-        seed = seed * 1103515245u + 12345u;
-        c = char(seed >> 24);
-    }
-    return body;
-}
-
 // Every entry of the folder, hidden ones (a temporary ".part") included.
 QStringList Entries(const QString& folder)
 {
@@ -69,7 +59,7 @@ TEST(CliDownload, GoodAndBadLinksEachGetTheirLineAndOnlyTheGoodOneIsSaved)
 {
     TStandInExtractor extractor;   // the page that fails goes to it; it knows no video
     TVideoTestServer server;
-    const std::string media = Body(300 * 1024, 7);
+    const std::string media = ServedBody(300 * 1024, 7);
     server.Add("good", TVideoEntry{.title = "Good clip", .media = {{22, media}}});
     UseService(server);
     QTemporaryDir dir;
@@ -105,7 +95,7 @@ TEST(CliDownload, GoodAndBadLinksEachGetTheirLineAndOnlyTheGoodOneIsSaved)
 TEST(CliDownload, PreferListIsTriedInItsOrderAndNoFurther)
 {
     TVideoTestServer server;
-    server.Add("v", TVideoEntry{.title = "Clip", .media = {{6, Body(70 * 1024, 3)}}});
+    server.Add("v", TVideoEntry{.title = "Clip", .media = {{6, ServedBody(70 * 1024, 3)}}});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -133,8 +123,8 @@ TEST(CliDownload, PreferListIsTriedInItsOrderAndNoFurther)
 TEST(CliDownload, DefaultQualityFetchesOnceWithoutFormatAndSavesFlv)
 {
     TVideoTestServer server;
-    const std::string media = Body(90 * 1024, 11);
-    server.Add("d", TVideoEntry{.title = "Plain", .media = {{0, media}, {18, Body(10, 1)}}});
+    const std::string media = ServedBody(90 * 1024, 11);
+    server.Add("d", TVideoEntry{.title = "Plain", .media = {{0, media}, {18, ServedBody(10, 1)}}});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -154,7 +144,7 @@ TEST(CliDownload, DefaultQualityFetchesOnceWithoutFormatAndSavesFlv)
 TEST(CliDownload, LostStandardOutputIsAFailure)
 {
     TVideoTestServer server;
-    server.Add("good", TVideoEntry{.title = "Good clip", .media = {{22, Body(64 * 1024, 3)}}});
+    server.Add("good", TVideoEntry{.title = "Good clip", .media = {{22, ServedBody(64 * 1024, 3)}}});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -208,8 +198,8 @@ TEST(CliDownload, InterruptDuringABodyLeavesNoFileAndExits130)
 {
     TVideoTestServer server;
     // 8 MB in 64 KB pieces 100 ms apart: far longer than the test waits.
-    server.Add("slow", TVideoEntry{.title = "Slow", .media = {{18, Body(8 << 20, 5)}}, .chunkDelayMs = 100});
-    server.Add("next", TVideoEntry{.title = "Next", .media = {{18, Body(1000, 6)}}});
+    server.Add("slow", TVideoEntry{.title = "Slow", .media = {{18, ServedBody(8 << 20, 5)}}, .chunkDelayMs = 100});
+    server.Add("next", TVideoEntry{.title = "Next", .media = {{18, ServedBody(1000, 6)}}});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -245,7 +235,7 @@ TEST(CliDownload, InterruptDuringABodyLeavesNoFileAndExits130)
 TEST(CliDownload, RepeatedInterruptsStillLeaveNoFile)
 {
     TVideoTestServer server;
-    server.Add("slow", TVideoEntry{.title = "Slow", .media = {{18, Body(8 << 20, 7)}}, .chunkDelayMs = 100});
+    server.Add("slow", TVideoEntry{.title = "Slow", .media = {{18, ServedBody(8 << 20, 7)}}, .chunkDelayMs = 100});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -280,7 +270,7 @@ TEST(CliDownload, TerminalShowsABarWithTheSpeedAndNoBarElsewhere)
 {
     TVideoTestServer server;
     // 2 MB in 64 KB pieces 20 ms apart: several redraws.
-    server.Add("t", TVideoEntry{.title = "Shown", .media = {{18, Body(2 << 20, 4)}}, .chunkDelayMs = 20});
+    server.Add("t", TVideoEntry{.title = "Shown", .media = {{18, ServedBody(2 << 20, 4)}}, .chunkDelayMs = 20});
     UseService(server);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -308,7 +298,7 @@ TEST(CliDownload, TerminalShowsABarWithTheSpeedAndNoBarElsewhere)
 TEST(CliDownload, LargeTransferBufferGathersPiecesIntoOneProgressEventEach)
 {
     THttpTestServer server;
-    const std::string body = Body(4 << 20, 9);
+    const std::string body = ServedBody(4 << 20, 9);
     server.server.Get("/big", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(body.size(), "video/x-flv", [&](size_t offset, size_t, httplib::DataSink& sink) {
             return sink.write(body.data() + offset, std::min<size_t>(64 * 1024, body.size() - offset));

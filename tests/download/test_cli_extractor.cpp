@@ -49,16 +49,6 @@ struct TEnvironment {
     bool had_;
 };
 
-std::string Body(size_t size, unsigned seed)
-{
-    std::string body(size, '\0');
-    for (char& c : body) {
-        seed = seed * 1103515245u + 12345u;
-        c = char(seed >> 24);
-    }
-    return body;
-}
-
 } // namespace
 
 TEST(CliExtractor, VersionNamesTheExtractorFoundOrSaysThereIsNone)
@@ -85,7 +75,7 @@ TEST(CliExtractor, MixedRunOfPagesWithAndWithoutParametersAndExtractorFailures)
     TVideoTestServer watch;
     TMediaSite site;
     qputenv("VORNIC_VIDEO_HOST", QByteArray::fromStdString(watch.Host()));
-    const std::string old = Body(20000, 1), modern = Body(150000, 2);
+    const std::string old = ServedBody(20000, 1), modern = ServedBody(150000, 2);
     watch.Add("old", {.title = "Old page", .media = {{18, old}}});
     site.Add("/new.mp4", {.body = modern});
     extractor.Json("new", VideoJson("New page", {FormatJson("18", "mp4", QString::fromStdString(site.Url("/new.mp4")),
@@ -153,7 +143,7 @@ TEST(CliExtractor, DistributionsExtractorReadsAnHtml5VideoPage)
         GTEST_SKIP() << "yt-dlp is not installed (scripts/install-deps.sh installs it)";
     TEnvironment named("VORNIC_EXTRACTOR", QByteArray());
     TMediaSite site;
-    const std::string clip = Body(300000, 9);
+    const std::string clip = ServedBody(300000, 9);
     site.Add("/clip.mp4", {.body = clip});
     site.AddPage("/page.html", "<html><head><title>Loopback Clip</title></head><body>"
                                "<video src=\"/clip.mp4\" controls></video></body></html>");

@@ -19,16 +19,6 @@
 
 namespace {
 
-std::string Body(size_t size, unsigned seed)
-{
-    std::string body(size, '\0');
-    for (char& c : body) {
-        seed = seed * 1103515245u + 12345u;
-        c = char(seed >> 24);
-    }
-    return body;
-}
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 class ExtractorRunTest : public ::testing::Test {
@@ -88,7 +78,7 @@ protected:
 
 TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheFormatsHeaders)
 {
-    const std::string body = Body(350000, 7);
+    const std::string body = ServedBody(350000, 7);
     site.Add("/v18.mp4", {.body = body});
     extractor.Json("prog", VideoJson("Progressive & Co", {FormatJson("18", "mp4", Media("/v18.mp4"), 360,
                                                                       "avc1.42001E", "mp4a.40.2", 100000)},
@@ -118,7 +108,7 @@ TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheForm
                                                 "bytes=300000-349999"}));
 
     // A site that answers the first range with the whole file: taken once, nothing appended twice.
-    const std::string whole = Body(250000, 8);
+    const std::string whole = ServedBody(250000, 8);
     site.Add("/whole.mp4", {.body = whole, .ranges = false});
     extractor.Json("whole", VideoJson("Whole", {FormatJson("18", "mp4", Media("/whole.mp4"), 360, "avc1", "mp4a", 100000)},
                                       "18", "mp4"));
@@ -130,19 +120,19 @@ TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheForm
 
 TEST_F(ExtractorRunTest, FailedOrShortRangesAreAskedAgainFromWhereTheyStoppedUpToThreeTimes)
 {
-    const std::string body = Body(250000, 3);
+    const std::string body = ServedBody(250000, 3);
     // One dropped connection and two server errors: within the three new tries of a range.
     site.Add("/flaky.mp4", {.body = body, .errorTimes = 2, .cutTimes = 1});
     extractor.Json("flaky", VideoJson("Flaky", {FormatJson("18", "mp4", Media("/flaky.mp4"), 360, "avc1", "mp4a",
                                                            100000)},
                                       "18", "mp4"));
     // No chunk size, one request for the whole, dropped once: the rest is asked from the byte reached.
-    const std::string whole = Body(200000, 4);
+    const std::string whole = ServedBody(200000, 4);
     site.Add("/whole.mp4", {.body = whole, .cutTimes = 1});
     extractor.Json("whole", VideoJson("Whole", {FormatJson("18", "mp4", Media("/whole.mp4"), 360, "avc1", "mp4a")},
                                       "18", "mp4"));
     // Never served: the quality fails after the first try and three more.
-    site.Add("/down.mp4", {.body = Body(1000, 5), .errorTimes = 100});
+    site.Add("/down.mp4", {.body = ServedBody(1000, 5), .errorTimes = 100});
     extractor.Json("down", VideoJson("Down", {FormatJson("18", "mp4", Media("/down.mp4"), 360, "avc1", "mp4a",
                                                          100000)},
                                      "18", "mp4"));
@@ -169,8 +159,8 @@ TEST_F(ExtractorRunTest, FailedOrShortRangesAreAskedAgainFromWhereTheyStoppedUpT
 
 TEST_F(ExtractorRunTest, SlotsAreTriedInOrderAmongTheFormatsThatExist)
 {
-    site.Add("/22.mp4", {.body = Body(5000, 1)});
-    site.Add("/18.mp4", {.body = Body(4000, 2)});
+    site.Add("/22.mp4", {.body = ServedBody(5000, 1)});
+    site.Add("/18.mp4", {.body = ServedBody(4000, 2)});
     site.Add("/hls.m3u8", {.body = "#EXTM3U"});
     extractor.Json("slots",
                    VideoJson("Slots",
@@ -187,19 +177,19 @@ TEST_F(ExtractorRunTest, SlotsAreTriedInOrderAmongTheFormatsThatExist)
     EXPECT_TRUE(labels.contains(QStringLiteral("[HQ37] failed, try next: [HQ22]")));
     EXPECT_TRUE(site.Requests("/hls.m3u8").empty());
     EXPECT_TRUE(site.Requests("/18.mp4").empty());
-    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Slots.mp4"))), QByteArray::fromStdString(Body(5000, 1)));
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Slots.mp4"))), QByteArray::fromStdString(ServedBody(5000, 1)));
 }
 
 TEST_F(ExtractorRunTest, ExtractorsOwnChoiceWithThePreferenceOffOrWhenNoSlotMatches)
 {
-    site.Add("/43.webm", {.body = Body(3000, 9), .contentType = "video/webm"});
+    site.Add("/43.webm", {.body = ServedBody(3000, 9), .contentType = "video/webm"});
     const QJsonObject webm = VideoJson(
         "Own", {FormatJson("18", "mp4", Media("/18.mp4"), 360, "avc1", "mp4a"),
                 FormatJson("43", "webm", Media("/43.webm"), 360, "vp8", "vorbis")},
         "43", "webm");
     extractor.Json("off", webm);
     // A site whose formats fit no slot at all: the extractor's choice, saved with its extension.
-    site.Add("/odd.mp4", {.body = Body(2000, 8)});
+    site.Add("/odd.mp4", {.body = ServedBody(2000, 8)});
     extractor.Json("odd", VideoJson("Odd", {FormatJson("hd", "mp4", Media("/odd.mp4"), 0, "", "")}, "hd", "mp4"));
     // The choice is a manifest: the row fails with the reason and nothing is fetched.
     extractor.Json("live", VideoJson("Live", {FormatJson("hls-1", "mp4", Media("/live.m3u8"), 0, "", "", 0, "m3u8")},
@@ -215,7 +205,7 @@ TEST_F(ExtractorRunTest, ExtractorsOwnChoiceWithThePreferenceOffOrWhenNoSlotMatc
     run.Settings.PreferYouTubeQuality = true;
     ASSERT_TRUE(Run({Link("odd"), Link("live")}));
     EXPECT_EQ(run.DownloadedFiles, QStringList{dir.filePath(QStringLiteral("Odd.mp4"))});
-    EXPECT_EQ(FileBytes(run.DownloadedFiles.value(0)), QByteArray::fromStdString(Body(2000, 8)));
+    EXPECT_EQ(FileBytes(run.DownloadedFiles.value(0)), QByteArray::fromStdString(ServedBody(2000, 8)));
     EXPECT_EQ(site.Requests("/odd.mp4").size(), 1u);
     EXPECT_EQ(run.Rows()[1].Status, QStringLiteral("Failed."));
     EXPECT_TRUE(Reasons(1).contains(QStringLiteral("not a file"))) << Reasons(1).toStdString();
@@ -232,7 +222,7 @@ TEST_F(ExtractorRunTest, SeparateVideoAndAudioAreMergedIntoOneFileWithoutReencod
                                                                         "2", "-c:a", "aac", "-vn"});
     site.Add("/137.mp4", {.body = FileBytes(video).toStdString()});
     site.Add("/140.m4a", {.body = FileBytes(audio).toStdString(), .contentType = "audio/mp4"});
-    site.Add("/18.mp4", {.body = Body(1000, 1)});
+    site.Add("/18.mp4", {.body = ServedBody(1000, 1)});
     extractor.Json("hd", VideoJson("Full HD",
                                    {FormatJson("18", "mp4", Media("/18.mp4"), 360, "avc1.42001E", "mp4a.40.2"),
                                     FormatJson("137", "mp4", Media("/137.mp4"), 1080, "avc1.640028", "none", 65536),
@@ -295,7 +285,7 @@ TEST_F(ExtractorRunTest, CancelDuringTheMergeLeavesNoFile)
 
 TEST_F(ExtractorRunTest, CancelWhileARangeWaitsToBeAskedAgainEndsTheRun)
 {
-    site.Add("/busy.mp4", {.body = Body(1000, 2), .errorTimes = 100});
+    site.Add("/busy.mp4", {.body = ServedBody(1000, 2), .errorTimes = 100});
     extractor.Json("busy", VideoJson("Busy", {FormatJson("18", "mp4", Media("/busy.mp4"), 360, "avc1", "mp4a", 500)},
                                      "18", "mp4"));
     run.Settings.RangeRetryDelaysMs = {5000, 5000, 5000};
@@ -320,7 +310,7 @@ TEST_F(ExtractorRunTest, ExtractorFailingHangingOrPrintingJunkFailsItsRowAndTheR
     extractor.Junk("list", R"({"_type": "playlist", "entries": []})");
     extractor.Hang("slow");
     extractor.Flood("flood");
-    site.Add("/ok.mp4", {.body = Body(3000, 6)});
+    site.Add("/ok.mp4", {.body = ServedBody(3000, 6)});
     extractor.Json("ok", VideoJson("Fine", {FormatJson("18", "mp4", Media("/ok.mp4"), 360, "avc1", "mp4a")}, "18", "mp4"));
     run.Settings.ExtractorTimeoutMs = 1500;
     ASSERT_TRUE(Run({Link("gone"), Link("junk"), Link("list"), Link("slow"), Link("ok")}));
