@@ -3,6 +3,7 @@
 // private message bus.
 #include "MainThread.h"
 #include "ModalRunner.h"
+#include "PrivateBus.h"
 #include "QtDesktopServices.h"
 
 #include <QApplication>
@@ -207,27 +208,6 @@ public:
                                                 : message.createReply());
         return true;
     }
-};
-
-class PrivateBus {
-public:
-    PrivateBus()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-            return;
-        daemon_.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1"});
-        if (daemon_.waitForStarted(5000) && daemon_.waitForReadyRead(5000))
-            address = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        daemon_.kill();
-        daemon_.waitForFinished(5000);
-    }
-    QString address;
-
-private:
-    QProcess daemon_;
 };
 
 // Asks for the power-off and serves the event loop until the answer is there.
