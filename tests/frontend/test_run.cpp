@@ -11,25 +11,7 @@
 
 namespace {
 
-class RunTest : public ::testing::Test {
-protected:
-    QTemporaryDir tmp;
-    void SetUp() override
-    {
-        LoadRunEngine();
-        ASSERT_TRUE(tmp.isValid());
-    }
-    QString Dir(const QString& name) const
-    {
-        const QString dir = tmp.filePath(name);
-        QDir().mkpath(dir);
-        return dir;
-    }
-    static QStringList FilesIn(const QString& dir)
-    {
-        return QDir(dir).entryList(QDir::Files, QDir::Name);
-    }
-};
+class RunTest : public RunFolderTest {};
 
 TEST_F(RunTest, UnreadableInputGetsNoRowAndTheOthersConvert)
 {

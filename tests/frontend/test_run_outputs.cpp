@@ -8,31 +8,13 @@
 
 namespace {
 
-class RunOutputsTest : public ::testing::Test {
+class RunOutputsTest : public RunFolderTest {
 protected:
-    QTemporaryDir tmp;
-    void SetUp() override
-    {
-        LoadRunEngine();
-        ASSERT_TRUE(tmp.isValid());
-    }
-    QString Dir(const QString& name) const
-    {
-        const QString dir = tmp.filePath(name);
-        QDir().mkpath(dir);
-        return dir;
-    }
-    static QStringList FilesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
     static void Write(const QString& file, const QByteArray& bytes)
     {
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(bytes);
-    }
-    static QByteArray Read(const QString& file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 };
 
@@ -53,7 +35,7 @@ TEST_F(RunOutputsTest, FailedTaskLeavesNoOutputAndTheFinishedOneStays)
     EXPECT_EQ(h.run->Rows()[1].Third, "Failed.");
     EXPECT_EQ(h.run->Rows()[1].OutputFile, out + "/large(1).wav");
     EXPECT_EQ(FilesIn(out), QStringList({"large.wav", "small.wav"}));
-    EXPECT_EQ(Read(out + "/large.wav"), "the user's own file");
+    EXPECT_EQ(FileBytes(out + "/large.wav"), "the user's own file");
 }
 
 TEST_F(RunOutputsTest, StopAndDestroyingTheRunRemoveEveryIncompleteOutput)
@@ -85,7 +67,7 @@ TEST_F(RunOutputsTest, StopAndDestroyingTheRunRemoveEveryIncompleteOutput)
             EXPECT_EQ(h.run->Successes(), 0);
         }
         EXPECT_EQ(FilesIn(out), QStringList{"long.avi"}) << destroy;
-        EXPECT_EQ(Read(out + "/long.avi"), "taken");
+        EXPECT_EQ(FileBytes(out + "/long.avi"), "taken");
     }
 }
 

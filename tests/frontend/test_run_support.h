@@ -146,3 +146,21 @@ struct RunHarness {
         return WaitServicingEvents([&] { return ended >= count; }, timeoutMs);
     }
 };
+
+// A test with a temporary folder of its own and the engine loaded.
+class RunFolderTest : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    void SetUp() override
+    {
+        LoadRunEngine();
+        ASSERT_TRUE(tmp.isValid());
+    }
+    QString Dir(const QString& name) const
+    {
+        const QString dir = tmp.filePath(name);
+        QDir().mkpath(dir);
+        return dir;
+    }
+    static QStringList FilesIn(const QString& dir) { return QDir(dir).entryList(QDir::Files, QDir::Name); }
+};
