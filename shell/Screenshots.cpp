@@ -323,13 +323,7 @@ public:
 
         w_.ActionNextExecute();
         QImage midRun;
-        const bool ended = WaitServicingEvents([&] {
-            if (w_.CurrentPage() != wpStep6)
-                return true;
-            if (midRun.isNull() && w_.PageStep6->ProgressBarDownload->value() >= 30)
-                midRun = RenderWindow(w_);
-            return false;
-        }, RunTimeoutMs);
+        const bool ended = WaitForDownloadRun(midRun);
         qunsetenv("VORNIC_VIDEO_HOST");
         if (!ended || w_.CurrentPage() != wpStep7) {
             std::fprintf(stderr, "the download run did not end on Step7\n");
@@ -342,6 +336,19 @@ public:
         else
             ok = ok && Save(midRun, prefix_ + QStringLiteral("step6.png"));
         return ok && Page(wpStep7);
+    }
+
+    // Serves the window until the download run leaves Step6; `midRun` catches Step6 once the
+    // bar has passed 30%. False when the run did not end in time.
+    bool WaitForDownloadRun(QImage& midRun)
+    {
+        return WaitServicingEvents([&] {
+            if (w_.CurrentPage() != wpStep6)
+                return true;
+            if (midRun.isNull() && w_.PageStep6->ProgressBarDownload->value() >= 30)
+                midRun = RenderWindow(w_);
+            return false;
+        }, RunTimeoutMs);
     }
 
     // Step6 while a video of today's site arrives: a stand-in extractor (a script printing the
@@ -379,13 +386,7 @@ public:
         w_.PageStep5->ActionURLPasteExecute();
         w_.ActionNextExecute();
         QImage midRun;
-        const bool ended = WaitServicingEvents([&] {
-            if (w_.CurrentPage() != wpStep6)
-                return true;
-            if (midRun.isNull() && w_.PageStep6->ProgressBarDownload->value() >= 30)
-                midRun = RenderWindow(w_);
-            return false;
-        }, RunTimeoutMs);
+        const bool ended = WaitForDownloadRun(midRun);
         qunsetenv("VORNIC_VIDEO_HOST");
         qunsetenv("VORNIC_EXTRACTOR");
         if (!ended || w_.CurrentPage() != wpStep7) {
