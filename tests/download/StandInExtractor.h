@@ -97,6 +97,20 @@ inline QJsonObject VideoJson(const QString& title, const QJsonArray& formats, co
 }
 
 // Whether a process of that id is still there (a zombie counts as gone).
+// The two parts a site serves separately for its full-HD slot: 2 s of H.264 1920x1080 video
+// without sound, and 2 s of AAC sound, made once in the fixture folder.
+inline QString FullHDVideoPart()
+{
+    return MediaFixture(QStringLiteral("dl_1080_video.mp4"),
+                        {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-t", "2", "-c:v", "libx264",
+                         "-preset", "ultrafast", "-an"});
+}
+inline QString AudioPart()
+{
+    return MediaFixture(QStringLiteral("dl_audio.m4a"),
+                        {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100", "-t", "2", "-c:a", "aac", "-vn"});
+}
+
 inline bool ProcessAlive(qint64 pid)
 {
     if (pid <= 0)

@@ -214,12 +214,8 @@ TEST_F(ExtractorRunTest, ExtractorsOwnChoiceWithThePreferenceOffOrWhenNoSlotMatc
 
 TEST_F(ExtractorRunTest, SeparateVideoAndAudioAreMergedIntoOneFileWithoutReencoding)
 {
-    const QString video = MediaFixture(QStringLiteral("dl_1080_video.mp4"),
-                                       {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-t", "2", "-c:v",
-                                        "libx264", "-preset", "ultrafast", "-an"});
-    const QString audio = MediaFixture(QStringLiteral("dl_audio.m4a"), {"-f", "lavfi", "-i",
-                                                                        "sine=frequency=440:sample_rate=44100", "-t",
-                                                                        "2", "-c:a", "aac", "-vn"});
+    const QString video = FullHDVideoPart();
+    const QString audio = AudioPart();
     site.Add("/137.mp4", {.body = FileBytes(video).toStdString()});
     site.Add("/140.m4a", {.body = FileBytes(audio).toStdString(), .contentType = "audio/mp4"});
     site.Add("/18.mp4", {.body = ServedBody(1000, 1)});
@@ -256,12 +252,8 @@ TEST_F(ExtractorRunTest, SeparateVideoAndAudioAreMergedIntoOneFileWithoutReencod
 
 TEST_F(ExtractorRunTest, CancelDuringTheMergeLeavesNoFile)
 {
-    const QString video = MediaFixture(QStringLiteral("dl_1080_video.mp4"),
-                                       {"-f", "lavfi", "-i", "testsrc=size=1920x1080:rate=10", "-t", "2", "-c:v",
-                                        "libx264", "-preset", "ultrafast", "-an"});
-    const QString audio = MediaFixture(QStringLiteral("dl_audio.m4a"), {"-f", "lavfi", "-i",
-                                                                        "sine=frequency=440:sample_rate=44100", "-t",
-                                                                        "2", "-c:a", "aac", "-vn"});
+    const QString video = FullHDVideoPart();
+    const QString audio = AudioPart();
     site.Add("/137.mp4", {.body = FileBytes(video).toStdString()});
     site.Add("/140.m4a", {.body = FileBytes(audio).toStdString()});
     extractor.Json("m", VideoJson("Merged", {FormatJson("137", "mp4", Media("/137.mp4"), 1080, "avc1", "none"),
