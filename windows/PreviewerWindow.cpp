@@ -1,6 +1,5 @@
 #include "PreviewerWindow.h"
 
-#include "AVProbe.h"
 #include "FFmpegRecords.h"
 
 #include <QCloseEvent>

@@ -19,7 +19,7 @@ constexpr TLibrarySet AllKinds = (TLibrarySet(1) << LibraryKindCount) - 1;
 // Required and optional functions of one library, read from the engine's function list.
 void ListFunctions(const QString& lib, QStringList& required, QStringList& optional)
 {
-    QFile inc(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../engine/FFmpegFunctions.inc");
+    QFile inc(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../engine/loader/FFmpegFunctions.inc");
     ASSERT_TRUE(inc.open(QIODevice::ReadOnly)) << inc.fileName().toStdString();
     static const QRegularExpression entry(QStringLiteral("^(FF_FUNC|FF_OPTIONAL)\\((\\w+), (\\w+)\\)"),
                                           QRegularExpression::MultilineOption);

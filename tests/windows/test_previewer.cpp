@@ -1,6 +1,6 @@
 // The preview windows of the engine: one per task, sized to the frame, captioned with the
 // frame time, stay-on-top tool windows that move when dragged and report the user's close.
-#include "AVProbe.h"
+#include "FFmpegRecords.h"
 #include "FFmpegRecords.h"
 #include "PreviewerWindow.h"
 

@@ -1,4 +1,9 @@
 #pragma once
+// task/ owns the conversion task component (TCustomFFmpegEngine), its tasks (TFFmpeg, a
+// transcoder with its records and run state, FFmpegTask.h), the threads that run and end them
+// (ConvertThread.h) and the preview sink. It is the top of the engine: it may call every other
+// folder, and the application calls the engine through it (and the probe and the loader).
+//
 // The conversion task component. The application adds tasks (inputs plus outputs with their
 // option records), starts them in the foreground or on up to ThreadCount worker threads, and
 // hears of them through four events:

@@ -1,4 +1,8 @@
 #pragma once
+// pipeline/ owns the transcoder: demuxing and decoding, the per-output picture and sound
+// processing, encoding and muxing. It builds on the option state (options/) and calls the loader and the
+// logger; it knows nothing of tasks, events or the probe.
+//
 // The transcoder of one task: opens its inputs and creates its outputs when they are added
 // (caller's thread), then runs the packet loop on the task's worker thread until the inputs
 // end, a limit is reached or a stop is requested. The option state it reads is TCustomFFmpeg's.

@@ -73,14 +73,6 @@ bool IsImageSequence(const AVFormatContext* context)
 
 } // namespace
 
-void TBitmap::SetSize(int width, int height)
-{
-    Width = width > 0 ? width : 0;
-    Height = height > 0 ? height : 0;
-    Stride = (Width * 3 + 3) & ~3;
-    Bits.assign(size_t(Stride) * size_t(Height), 0);
-}
-
 // ---------------------------------------------------------------------------------------------
 // TCustomAVProbe
 

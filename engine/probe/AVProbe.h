@@ -1,7 +1,11 @@
 #pragma once
+// probe/ owns the media probe. It calls the loader and the logger only; the task component
+// attaches probes to a task's opened inputs.
+//
 // The media probe: opens one media file at a time, reports the container's and streams' facts,
 // seeks, decodes video pictures and turns the last one into a 24-bit bitmap (thumbnails).
 #include "FFBaseComponent.h"
+#include "FFmpegRecords.h" // TBitmap
 
 #include <QString>
 
@@ -53,19 +57,6 @@ struct TVideoStreamInfo {
     int PixelFormat = -1;
     int FrameRateNum = -1;
     int FrameRateDen = -1;
-};
-
-// A 24-bit picture: rows top row first, each pixel B, G, R, each row padded to 4 bytes.
-struct TBitmap {
-    int Width = 0;
-    int Height = 0;
-    int Stride = 0; // bytes per row: Width * 3 rounded up to a multiple of 4
-    std::vector<std::uint8_t> Bits;
-
-    void SetSize(int width, int height);
-    bool IsEmpty() const { return Width <= 0 || Height <= 0; }
-    const std::uint8_t* ScanLine(int row) const { return Bits.data() + size_t(row) * size_t(Stride); }
-    std::uint8_t* ScanLine(int row) { return Bits.data() + size_t(row) * size_t(Stride); }
 };
 
 // Library seek flags as Seek takes them.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-struct TBitmap; // AVProbe.h
+struct TBitmap; // FFmpegRecords.h
 
 class TPreviewSink {
 public:

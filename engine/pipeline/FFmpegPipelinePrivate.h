@@ -3,7 +3,7 @@
 // audio, encode set-up, mux, hook, progress). Not to be included outside those files.
 #include "FFmpegPipeline.h"
 
-#include "AVProbe.h"
+#include "InputSource.h"
 #include "FFmpegLock.h"
 #include "FFmpegLogger.h"
 

@@ -1,4 +1,9 @@
 #pragma once
+// loader/ binds the engine to the FFmpeg libraries: the function table FF and the loader that
+// fills it, the process-wide library lock, custom input I/O for names like "dvd:..." and the
+// engine's error type. Everything else in the engine stands on it; it calls nothing of the
+// engine but the logger, which it hooks into the libraries' log once avutil is bound.
+//
 // Process-wide loader of the FFmpeg shared libraries. The engine never links them at build
 // time: the loader opens them with dlopen, binds every function named in FFmpegFunctions.inc
 // into the table FF (FFmpegApi.h) and reports failures as one line of text.

@@ -1,4 +1,7 @@
 #pragma once
+// logger/ owns the engine's one logger. It calls only the library table (loader/) and the main
+// thread hand-over of the settings library; every other folder of the engine logs through it.
+//
 // The engine's one logger. It receives the FFmpeg libraries' log output (cut into whole lines
 // per thread) and the engine's own messages, filters both by one level and delivers them
 // through OnLog, on the main thread when TriggerEventInMainThread is set. Lines from other

@@ -1,4 +1,10 @@
 #pragma once
+// options/ owns a job's option state and everything that sets it: the dispatcher and setters,
+// the libraries' own option tables (generic route), the older generation's option names
+// (OptionCompat), the built-in presets, the target presets, and the option records of tasks and
+// events (FFmpegRecords.h). It calls the loader and the logger, and the settings library for the
+// application's defaults; it never runs a conversion.
+//
 // One transcoding job (TCustomFFmpeg): its option state and the option dispatcher.
 //
 // Options are set one at a time by name, in order, as a command-line transcoder takes them: each
@@ -8,6 +14,7 @@
 // format and scaler contexts when those are created. The pipeline extends this class.
 #include "FFBaseComponent.h"
 #include "FFmpegApi.h"
+#include "FFTargets.h"
 #include "FFmpegLogger.h"
 
 #include <QHash>
@@ -39,7 +46,6 @@ struct TMetaDataMap {
     int InFile = 0;
 };
 
-enum TTargetNorm { tnPAL, tnNTSC, tnFILM, tnUnknown };
 
 // The option state of a task. The member initialisers are the reset values.
 struct TFFmpegOptions {

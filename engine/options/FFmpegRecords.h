@@ -9,8 +9,26 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
-struct TBitmap; // AVProbe.h
+// A 24-bit picture: rows top row first, each pixel B, G, R, each row padded to 4 bytes.
+struct TBitmap {
+    int Width = 0;
+    int Height = 0;
+    int Stride = 0; // bytes per row: Width * 3 rounded up to a multiple of 4
+    std::vector<std::uint8_t> Bits;
+
+    void SetSize(int width, int height)
+    {
+        Width = width > 0 ? width : 0;
+        Height = height > 0 ? height : 0;
+        Stride = (Width * 3 + 3) & ~3;
+        Bits.assign(size_t(Stride) * size_t(Height), 0);
+    }
+    bool IsEmpty() const { return Width <= 0 || Height <= 0; }
+    const std::uint8_t* ScanLine(int row) const { return Bits.data() + size_t(row) * size_t(Stride); }
+    std::uint8_t* ScanLine(int row) { return Bits.data() + size_t(row) * size_t(Stride); }
+};
 
 // The library's "no timestamp" value (0x8000000000000000): a time field that is not set.
 inline constexpr std::int64_t NoTimestampValue = std::numeric_limits<std::int64_t>::min();
