@@ -87,9 +87,13 @@ void TPipelineState::KeepBurnSubtitle(TInputStream& ist, const AVSubtitle& sub, 
             for (int k = 0; k < std::min(r->nb_colors, 256); ++k) rect.Palette[size_t(k)] = palette[k];
             picture.Rects.push_back(std::move(rect));
         }
-        // A later subtitle replaces the ones shown before it.
-        while (!c.BurnQueue.empty() && c.BurnQueue.back().Start >= picture.Start) c.BurnQueue.pop_back();
-        c.BurnQueue.push_back(std::move(picture));
+        // A later subtitle replaces the ones shown before it. The queue belongs to the stream's
+        // stage when there is one: the picture goes there in turn with the video.
+        auto keep = [&c, picture = std::move(picture)](AVFrame*) mutable {
+            while (!c.BurnQueue.empty() && c.BurnQueue.back().Start >= picture.Start) c.BurnQueue.pop_back();
+            c.BurnQueue.push_back(std::move(picture));
+        };
+        ToCoder(ost, nullptr, keep);
     }
 }
 

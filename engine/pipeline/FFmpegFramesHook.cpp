@@ -236,7 +236,8 @@ void TPipelineState::HookAndOutput(TInputStream& ist, AVFrame* frame, std::int64
         }
     }
     for (TOutputStream& ost : OutputStreams)
-        if (ost.Source == &ist && !ost.C->Copy) VideoOut(ost, frame, ptsUs);
+        if (ost.Source == &ist && !ost.C->Copy)
+            ToCoder(ost, frame, [this, &ost, ptsUs](AVFrame* f) { VideoOut(ost, f, ptsUs); });
 }
 
 void TPipelineState::RunCustomHook(AVFrame* frame, std::int64_t ptsUs)
@@ -265,9 +266,28 @@ void TPipelineState::RunCustomHook(AVFrame* frame, std::int64_t ptsUs)
     if (info.StopHook) T.CustomHook = false;
 }
 
-void TPipelineState::OfferPreview(const AVFrame* frame, std::int64_t ptsUs)
+void TPipelineState::OfferPreview(const AVFrame* frame, std::int64_t ptsUs, TStreamCoder* coder)
 {
     if (!T.PreviewFlags.load() || !T.OnPreviewFrame) return;
+    if (Stages && coder) {
+        // The stage converts the picture; the worker hands it to the task's event.
+        std::lock_guard lock(PreviewLock);
+        const std::int64_t now = NowMicroseconds();
+        if (LastPreview && now - LastPreview < T.PreviewInterval) return;
+        LastPreview = now;
+        if (!T.ListenedPreviewFlags()) return;
+        PendingPreview.SetSize(frame->width, frame->height);
+        coder->PreviewRGB = FF.sws_getCachedContext(coder->PreviewRGB, frame->width, frame->height,
+                                                    AVPixelFormat(frame->format), frame->width, frame->height,
+                                                    AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!coder->PreviewRGB) return;
+        std::uint8_t* dst[4] = {PendingPreview.Bits.data(), nullptr, nullptr, nullptr};
+        const int stride[4] = {PendingPreview.Stride, 0, 0, 0};
+        FF.sws_scale(coder->PreviewRGB, frame->data, frame->linesize, 0, frame->height, dst, stride);
+        PendingPreviewPts = ptsUs;
+        PreviewPending = true;
+        return;
+    }
     const std::int64_t now = NowMicroseconds();
     if (LastPreview && now - LastPreview < T.PreviewInterval) return;
     LastPreview = now;

@@ -228,7 +228,7 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
         const int ret = FF.avcodec_send_frame(enc, frame);
         if (ret < 0) FailCode("Video encoding failed", ret);
         ReceivePackets(c);
-        OfferPreview(frame, ptsUs);
+        OfferPreview(frame, ptsUs, &c);
         c.SyncOpts = SatAdd(c.SyncOpts, 1);
         ++c.FrameNumber;
     }
@@ -236,7 +236,9 @@ void TPipelineState::EncodeVideo(TOutputStream& ost, AVFrame* frame, std::int64_
 
 void TPipelineState::ReceivePackets(TStreamCoder& c)
 {
-    AVPacket* pkt = EncodedPacket;
+    if (!c.Scratch) c.Scratch = FF.av_packet_alloc();
+    if (!c.Scratch) Fail("av_mallocz fail");
+    AVPacket* pkt = c.Scratch;
     for (;;) {
         const int ret = FF.avcodec_receive_packet(c.Enc, pkt);
         if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;

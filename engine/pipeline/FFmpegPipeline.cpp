@@ -49,6 +49,8 @@ TStreamCoder::~TStreamCoder()
     if (!ConvBuffer.empty()) FF.av_freep(&ConvBuffer[0]);
     if (PassLog) std::fclose(PassLog);
     if (StatsIn) FF.av_freep(&StatsIn);
+    if (Scratch) FF.av_packet_free(&Scratch);
+    if (PreviewRGB) FF.sws_freeContext(PreviewRGB);
 }
 
 TPipelineState::~TPipelineState()
@@ -58,6 +60,7 @@ TPipelineState::~TPipelineState()
 
 void TPipelineState::Release()
 {
+    StopStages(); // their threads use everything below
     CloseCodecs();
     ReleaseHooks();
     OutputStreams.clear();
@@ -204,9 +207,10 @@ int TPipelineState::ChooseInput()
             continue;
         }
         const int type = ost.C->Type == AVMEDIA_TYPE_VIDEO ? 0 : ost.C->Type == AVMEDIA_TYPE_AUDIO ? 1 : 2;
-        if (ost.C->FrameNumber >= ost.C->Mux->OutputOptions.MaxFrames[size_t(type)]) return -1;
-        const double t = o.InputSync ? (ist.Pts == AV_NOPTS_VALUE ? 0.0 : double(ist.Pts) / AV_TIME_BASE)
-                                     : ost.C->LastTime;
+        // A staged run has no frame limits, one input, and the encoders' figures are theirs.
+        if (!Stages && ost.C->FrameNumber >= ost.C->Mux->OutputOptions.MaxFrames[size_t(type)]) return -1;
+        const double t = o.InputSync || Stages ? (ist.Pts == AV_NOPTS_VALUE ? 0.0 : double(ist.Pts) / AV_TIME_BASE)
+                                               : ost.C->LastTime;
         if (t < best) {
             best = t;
             chosen = ist.FileIndex;
@@ -279,17 +283,22 @@ void TPipelineState::FlushAll()
         TStreamCoder* c = ost.C.get();
         if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
         seen.push_back(c);
-        if (c->EncoderOpen) {
-            if (c->Type == AVMEDIA_TYPE_VIDEO) PullVideoGraph(ost, true);
-            if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
-            if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
-            if (c->PendingClear) {
-                WritePacket(*c, c->PendingClear);
-                FF.av_packet_free(&c->PendingClear);
+        auto flush = [this, &ost, c](AVFrame*) {
+            if (c->EncoderOpen) {
+                if (c->Type == AVMEDIA_TYPE_VIDEO) PullVideoGraph(ost, true);
+                if (c->Type == AVMEDIA_TYPE_AUDIO) EncodeAudioFifo(*c, true);
+                if (c->Type != AVMEDIA_TYPE_SUBTITLE) DrainEncoder(*c);
+                if (c->PendingClear) {
+                    WritePacket(*c, c->PendingClear);
+                    FF.av_packet_free(&c->PendingClear);
+                }
             }
-        }
-        if (!c->Bsfs.empty()) DrainBitstreamFilters(*c);
+            if (!c->Bsfs.empty()) DrainBitstreamFilters(*c);
+        };
+        ToCoder(ost, nullptr, flush);
     }
+    // Everything handed to the stages is encoded and written before the trailers.
+    if (Stages) Stages->Finish();
 }
 
 void TPipelineState::Run()
@@ -347,11 +356,16 @@ void TPipelineState::Run()
         }
     }
 
+    if (CanStage()) StartStages();
     StartTime = LastReport = NowMicroseconds();
     const TFFmpegOptions& first = OutputFiles[0].Mux->OutputOptions;
     int lastFile = 0;
     try {
         while (!Stopping()) {
+            if (Stages) {
+                if (Stages->Failed()) Stages->RaiseFailure();
+                DeliverPreview();
+            }
             const int fileIndex = ChooseInput();
             if (fileIndex == -2) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -430,8 +444,12 @@ void TPipelineState::Run()
             }
         }
         FlushAll();
+        DeliverPreview();
+        StopStages();
         WriteTrailers();
     } catch (...) {
+        // Every stage stops and is joined before the files are touched again.
+        StopStages();
         // Leave a playable file behind where the muxer still can.
         try { WriteTrailers(); } catch (...) {}
         throw;
@@ -478,6 +496,7 @@ int TFFmpegTranscoder::CreateOutput(const QString& fileName, bool join)
 void TFFmpegTranscoder::Run()
 {
     FFinished = false;
+    FStagesUsed = 0;
     if (FPipeline->OutputFiles.empty()) Fail("At least one output file must be specified");
     if (FPipeline->InputFiles.empty()) Fail("At least one input file must be specified");
     try {

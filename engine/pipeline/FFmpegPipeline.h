@@ -69,6 +69,11 @@ public:
     std::int64_t PreviewInterval = 100000;  // microseconds
     std::atomic<int> PreviewFlags{0};       // pfPreview | pfPreviewBitmap
     bool CustomHook = false;                // deliver frames to OnHookFrame
+    // Encoders and the muxer on threads of their own where the run allows it (off: everything
+    // on the task's worker, as before; the output is the same either way).
+    bool StageThreads = true;
+    // The stage threads the last run used (0: it ran on the worker alone).
+    int StagesUsed() const { return FStagesUsed; }
 
 protected:
     void NewOutputStream(AVMediaType type) override;
@@ -80,4 +85,5 @@ private:
     QString FErrorText;
     std::atomic<bool> FStopRequest{false};
     bool FFinished = false;
+    int FStagesUsed = 0;
 };

@@ -209,6 +209,18 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
         while ((ret = FF.av_bsf_receive_packet(bsf, out)) >= 0) FilterAndWrite(s, c, out, index + 1, temps);
         return;
     }
+    if (!s.Stages) {
+        s.MuxPacket(c, pkt);
+    } else if (!s.Stages->PostPacket(c, pkt)) {
+        FF.av_packet_unref(pkt);
+        s.Stages->RaiseFailure();
+    }
+}
+
+} // namespace
+
+void TPipelineState::MuxPacket(TStreamCoder& c, AVPacket* pkt)
+{
     AVFormatContext* oc = c.Mux->Ctx;
     pkt->stream_index = c.St->index;
     // Muxers refuse decode times that do not increase; nudge them as the command line does.
@@ -224,15 +236,17 @@ void FilterAndWrite(TPipelineState& s, TStreamCoder& c, AVPacket* pkt, size_t in
         if (t > c.LastTime) c.LastTime = t;
     }
     switch (c.Type) {
-    case AVMEDIA_TYPE_VIDEO: s.VideoSize += pkt->size; break;
-    case AVMEDIA_TYPE_AUDIO: s.AudioSize += pkt->size; break;
-    default: s.ExtraSize += pkt->size; break;
+    case AVMEDIA_TYPE_VIDEO: VideoSize += pkt->size; break;
+    case AVMEDIA_TYPE_AUDIO: AudioSize += pkt->size; break;
+    default: ExtraSize += pkt->size; break;
+    }
+    if (Stages) {
+        std::lock_guard lock(Stages->FiguresLock);
+        c.Shown.LastTime = c.LastTime;
     }
     const int ret = FF.av_interleaved_write_frame(oc, pkt);
     if (ret < 0) FailCode("av_interleaved_write_frame()", ret);
 }
-
-} // namespace
 
 void TPipelineState::WritePacket(TStreamCoder& c, AVPacket* pkt)
 {

@@ -4,10 +4,12 @@
 #include "FFmpegPipeline.h"
 
 #include "InputSource.h"
+#include "PipelineStages.h"
 #include "FFmpegLock.h"
 #include "FFmpegLogger.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -127,6 +129,16 @@ struct TOutputFile {
     int InputIndex = -1; // join mode: the input this entry takes its streams from
 };
 
+// What the progress report shows of a stream while stage threads run: published by the
+// stream's stage after each job and by the muxer after each packet, under FiguresLock.
+struct TCoderFigures {
+    int FrameNumber = 0;
+    float Quality = -1.0f;
+    std::array<std::uint64_t, 3> FrameError{};
+    std::array<std::uint64_t, 3> TotalError{};
+    double LastTime = 0.0;
+};
+
 // The encoding (or copying) state of one stream of an output file. Join entries share it, so
 // frame counters and positions continue from one input to the next.
 struct TStreamCoder {
@@ -194,6 +206,13 @@ struct TStreamCoder {
     FILE* PassLog = nullptr;
     char* StatsIn = nullptr;
 
+    // staged runs: the stage that encodes the stream (-1: the worker does), the stream's own
+    // scratch packet, the preview's picture conversion and the published figures
+    int Stage = -1;
+    AVPacket* Scratch = nullptr;
+    SwsContext* PreviewRGB = nullptr;
+    TCoderFigures Shown;
+
     ~TStreamCoder();
 };
 
@@ -235,8 +254,8 @@ struct TPipelineState {
     AVFrame* Scaled = nullptr; // decoded audio at one output's volume
 
     std::int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
-    int DupFrames = 0, DropFrames = 0;
-    bool DupDropChanged = false;
+    std::atomic<int> DupFrames{0}, DropFrames{0};
+    std::atomic<bool> DupDropChanged{false};
     std::int64_t StartTime = 0, LastReport = 0;
     int DecodedVideoFrames = 0;
     int PreparedVideoFrames = 0; // pictures through deinterlacing, offered to the hooks
@@ -251,6 +270,26 @@ struct TPipelineState {
     std::int64_t LastPreview = 0;
     std::vector<std::shared_ptr<TFrameHookModule>> Hooks;
     std::vector<void*> HookContexts;
+    // staged runs: the newest preview picture a stage made, delivered by the worker
+    std::mutex PreviewLock;
+    TBitmap PendingPreview;
+    std::int64_t PendingPreviewPts = 0;
+    bool PreviewPending = false;
+
+    // The stage threads of this run; none when it runs on the worker alone (PipelineStages.cpp).
+    std::unique_ptr<TPipelineStages> Stages;
+    // True when the run may use stage threads: one input, no join, and no option whose effect
+    // depends on the encoders' progress as the worker reads it (frame and size limits, stats).
+    bool CanStage() const;
+    void StartStages();
+    // Stops the stage threads (if any still run), joins them and lets them go.
+    void StopStages();
+    // The frame's work for one output stream: on the stream's stage (with a new reference to
+    // the frame) or now.
+    void ToCoder(TOutputStream& ost, AVFrame* frame, const std::function<void(AVFrame*)>& work);
+    void PublishFigures(TStreamCoder& c);
+    TCoderFigures Figures(const TStreamCoder& c);
+    void DeliverPreview();
 
     // demux (FFmpegPipelineDemux.cpp)
     bool OpenInput(const QString& fileName);
@@ -261,6 +300,9 @@ struct TPipelineState {
     // mux (FFmpegPipelineMux.cpp)
     int CreateOutput(const QString& fileName, bool join);
     void WritePacket(TStreamCoder& c, AVPacket* pkt);
+    // The muxer's side of a packet, after the bitstream filters: times made writable, figures,
+    // the interleaving write. On the muxing thread in a staged run.
+    void MuxPacket(TStreamCoder& c, AVPacket* pkt);
     void DrainBitstreamFilters(TStreamCoder& c);
     void WriteHeaders();
     void LogSessionDescription();
@@ -327,7 +369,8 @@ struct TPipelineState {
     bool BuildDeinterlacer(TInputStream& ist, const AVFrame* frame);
     void PullDeinterlaced(TInputStream& ist);
     void DrainDeinterlacer(TInputStream& ist);
-    void OfferPreview(const AVFrame* frame, std::int64_t ptsUs);
+    // From a stage (coder given, staged run) the picture waits for the worker to deliver it.
+    void OfferPreview(const AVFrame* frame, std::int64_t ptsUs, TStreamCoder* coder = nullptr);
     bool FrameToBitmap(const AVFrame* frame, TBitmap& bitmap);
     bool BitmapToFrame(const TBitmap& bitmap, AVFrame* frame);
     void ReleaseHooks();

@@ -10,7 +10,11 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
     if (OutputFiles.empty()) return;
     AVFormatContext* oc = OutputFiles[0].Mux->Ctx;
     std::int64_t size = 0;
-    if (oc->pb) {
+    if (Stages) {
+        // The muxing thread owns the file while the stages run.
+        std::lock_guard lock(Stages->FiguresLock);
+        size = Stages->ShownSize;
+    } else if (oc->pb) {
         size = FF.avio_size(oc->pb);
         if (size < 0) size = FF.avio_seek(oc->pb, 0, SEEK_CUR);
         if (size < 0) size = 0;
@@ -25,10 +29,11 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
     for (const TOutputStream& ost : OutputStreams) {
         const TStreamCoder& c = *ost.C;
         if (Join && ost.FileIndex != 0) continue; // the join entries share their streams
+        const TCoderFigures f = Figures(c);
         if (c.Type == AVMEDIA_TYPE_VIDEO) {
-            const float q = c.Copy ? -1.0f : c.Quality;
+            const float q = c.Copy ? -1.0f : f.Quality;
             if (firstVideo) {
-                frameNumber = c.FrameNumber;
+                frameNumber = f.FrameNumber;
                 fps = elapsed > 1.0 ? int(frameNumber / elapsed + 0.5) : 0;
                 quality = q;
                 line += QString::asprintf("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps, double(q));
@@ -39,8 +44,8 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
                 }
                 if (!c.Copy && c.Enc && (c.Enc->flags & AV_CODEC_FLAG_PSNR)) {
                     const double pixels = double(c.Enc->width) * c.Enc->height;
-                    const double frames = isLast ? std::max(c.FrameNumber, 1) : 1.0;
-                    const auto& err = isLast ? c.TotalError : c.FrameError;
+                    const double frames = isLast ? std::max(f.FrameNumber, 1) : 1.0;
+                    const auto& err = isLast ? f.TotalError : f.FrameError;
                     auto psnr = [](double e) { return e > 0 ? -10.0 * std::log10(e) : 99.99; };
                     line += "PSNR=";
                     double sum = 0;
@@ -56,13 +61,13 @@ void TPipelineState::ReportProgress(bool isLast, int fileIndex)
                 line += QString::asprintf("q=%2.1f ", double(q));
             }
         }
-        if (c.LastTime < outTime) outTime = c.LastTime;
+        if (f.LastTime < outTime) outTime = f.LastTime;
     }
     if (outTime == 1e300 || outTime < 0.01) outTime = 0.01;
 
     const double bitrate = double(size) * 8 / outTime / 1000;
     line += QString::asprintf("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s", double(size) / 1024, outTime, bitrate);
-    if (DupFrames || DropFrames) line += QString::asprintf(" dup=%d drop=%d", DupFrames, DropFrames);
+    if (DupFrames || DropFrames) line += QString::asprintf(" dup=%d drop=%d", DupFrames.load(), DropFrames.load());
 
     if (T.OnProgressReport) {
         TProgressInfo info;
