@@ -1,7 +1,10 @@
 // Converting one file, timed: the engine's transcoder against the ffmpeg command line with the
-// same settings, run alternately, for three settings of the preset catalogue's kind.
+// same settings, run alternately, for settings of the preset catalogue's kind.
 //
-//   vornic-bench-convert [--runs N] input.mp4 work-folder
+//   vornic-bench-convert [--runs N] [--only NAME-PART] input.mp4 work-folder
+//   vornic-bench-convert --rss staged|serial [--only NAME-PART] input work-folder
+// The second form converts once in this process (with or without the stage threads) and prints
+// the process's peak resident memory.
 #include "BenchSupport.h"
 #include "FFmpegLoader.h"
 #include "FFmpegLogger.h"
@@ -62,12 +65,13 @@ std::vector<TSetting> Settings()
     };
 }
 
-TTimes RunEngine(const TSetting& s, const QString& input, const QString& output)
+TTimes RunEngine(const TSetting& s, const QString& input, const QString& output, bool staged = true)
 {
     QElapsedTimer timer;
     timer.start();
     const double cpu = CpuSeconds(RUSAGE_SELF);
     TFFmpegTranscoder t;
+    t.StageThreads = staged;
     t.OnProgressReport = [](const TProgressInfo&) {};
     if (!t.OpenInput(input)) {
         std::fprintf(stderr, "engine: %s\n", qPrintable(t.ErrorText()));
@@ -108,9 +112,19 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int runs = 5;
-    const QStringList args = TakeRunsOption(app.arguments().mid(1), runs);
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: vornic-bench-convert [--runs N] input work-folder\n");
+    QStringList args = TakeRunsOption(app.arguments().mid(1), runs);
+    auto take = [&args](const QString& name) {
+        const int at = args.indexOf(name);
+        if (at < 0 || at + 1 >= args.size()) return QString();
+        const QString value = args[at + 1];
+        args.remove(at, 2);
+        return value;
+    };
+    const QString only = take("--only");
+    const QString rss = take("--rss");
+    if (args.size() != 2 || (!rss.isEmpty() && rss != "staged" && rss != "serial")) {
+        std::fprintf(stderr, "usage: vornic-bench-convert [--runs N] [--only NAME] [--rss staged|serial] input "
+                             "work-folder\n");
         return 2;
     }
     const QString input = args[0];
@@ -123,10 +137,24 @@ int main(int argc, char** argv)
     }
     FFLogger()->SetLogLevel(llQuiet);
 
+    if (!rss.isEmpty()) {
+        for (const TSetting& s : Settings()) {
+            if (!only.isEmpty() && !QString(s.Name).contains(only)) continue;
+            const TTimes t = RunEngine(s, input, work + "/rss." + s.Extension, rss == "staged");
+            if (t.Wall < 0) return 1;
+            rusage u{};
+            getrusage(RUSAGE_SELF, &u);
+            std::printf("%-32s %-7s wall %7.2f s  cpu %7.2f s  peak RSS %7.1f MB\n", s.Name, qPrintable(rss), t.Wall,
+                        t.Cpu, u.ru_maxrss / 1024.0);
+        }
+        return 0;
+    }
+
     std::printf("%-32s %9s %9s %7s %9s %9s %7s\n", "setting", "engine s", "ffmpeg s", "ratio", "eng cpu", "cli cpu",
                 "ratio");
     int status = 0;
     for (const TSetting& s : Settings()) {
+        if (!only.isEmpty() && !QString(s.Name).contains(only)) continue;
         const QString engineOut = work + "/engine." + s.Extension;
         const QString cliOut = work + "/cli." + s.Extension;
         std::vector<TTimes> engine, cli;
