@@ -237,7 +237,10 @@ void TPipelineState::HookAndOutput(TInputStream& ist, AVFrame* frame, std::int64
     }
     for (TOutputStream& ost : OutputStreams)
         if (ost.Source == &ist && !ost.C->Copy)
-            ToCoder(ost, frame, [this, &ost, ptsUs](AVFrame* f) { VideoOut(ost, f, ptsUs); });
+            ToCoder(ost, frame, [this, &ost, ptsUs, decoded = DecodedVideoFrames](AVFrame* f) {
+                ost.C->DecodedAtDispatch = decoded;
+                VideoOut(ost, f, ptsUs);
+            });
 }
 
 void TPipelineState::RunCustomHook(AVFrame* frame, std::int64_t ptsUs)
@@ -276,16 +279,18 @@ void TPipelineState::OfferPreview(const AVFrame* frame, std::int64_t ptsUs, TStr
         if (LastPreview && now - LastPreview < T.PreviewInterval) return;
         LastPreview = now;
         if (!T.ListenedPreviewFlags()) return;
-        PendingPreview.SetSize(frame->width, frame->height);
         coder->PreviewRGB = FF.sws_getCachedContext(coder->PreviewRGB, frame->width, frame->height,
                                                     AVPixelFormat(frame->format), frame->width, frame->height,
                                                     AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
         if (!coder->PreviewRGB) return;
-        std::uint8_t* dst[4] = {PendingPreview.Bits.data(), nullptr, nullptr, nullptr};
-        const int stride[4] = {PendingPreview.Stride, 0, 0, 0};
+        if (PendingPreviews.size() >= 8) PendingPreviews.pop_front();
+        TPendingPreview& p = PendingPreviews.emplace_back();
+        p.Bitmap.SetSize(frame->width, frame->height);
+        std::uint8_t* dst[4] = {p.Bitmap.Bits.data(), nullptr, nullptr, nullptr};
+        const int stride[4] = {p.Bitmap.Stride, 0, 0, 0};
         FF.sws_scale(coder->PreviewRGB, frame->data, frame->linesize, 0, frame->height, dst, stride);
-        PendingPreviewPts = ptsUs;
-        PreviewPending = true;
+        p.PTS = ptsUs;
+        p.FrameNumber = coder->DecodedAtDispatch;
         return;
     }
     const std::int64_t now = NowMicroseconds();

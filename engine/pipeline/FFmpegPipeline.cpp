@@ -298,7 +298,7 @@ void TPipelineState::FlushAll()
         ToCoder(ost, nullptr, flush);
     }
     // Everything handed to the stages is encoded and written before the trailers.
-    if (Stages) Stages->Finish();
+    if (Stages) Stages->Finish([this] { DeliverPreview(); });
 }
 
 void TPipelineState::Run()

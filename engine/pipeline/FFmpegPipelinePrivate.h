@@ -211,6 +211,7 @@ struct TStreamCoder {
     int Stage = -1;
     AVPacket* Scratch = nullptr;
     SwsContext* PreviewRGB = nullptr;
+    int DecodedAtDispatch = 0; // the worker's count of decoded pictures when the job was handed over
     TCoderFigures Shown;
 
     ~TStreamCoder();
@@ -270,11 +271,15 @@ struct TPipelineState {
     std::int64_t LastPreview = 0;
     std::vector<std::shared_ptr<TFrameHookModule>> Hooks;
     std::vector<void*> HookContexts;
-    // staged runs: the newest preview picture a stage made, delivered by the worker
+    // staged runs: the preview pictures the stages made, in order, delivered by the worker (the
+    // oldest goes when the worker falls behind by more than a few)
+    struct TPendingPreview {
+        TBitmap Bitmap;
+        std::int64_t PTS = 0;
+        int FrameNumber = 0;
+    };
     std::mutex PreviewLock;
-    TBitmap PendingPreview;
-    std::int64_t PendingPreviewPts = 0;
-    bool PreviewPending = false;
+    std::deque<TPendingPreview> PendingPreviews;
 
     // The stage threads of this run; none when it runs on the worker alone (PipelineStages.cpp).
     std::unique_ptr<TPipelineStages> Stages;

@@ -5,6 +5,8 @@
 
 #include <pthread.h>
 
+#include <chrono>
+
 namespace {
 
 // Bounds of the queues. A stage's input holds a few pictures (a 1080p picture is about 3 MB);
@@ -80,6 +82,7 @@ int TPipelineStages::AddStage(TStreamCoder& coder)
 void TPipelineStages::Start()
 {
     FStarted = true;
+    FRunning = int(FStages.size()) + 1;
     for (auto& stage : FStages) stage->Thread = std::thread([this, s = stage.get()] { StageLoop(*s); });
     FMuxThread = std::thread([this] { MuxLoop(); });
 }
@@ -140,11 +143,16 @@ void TPipelineStages::StageLoop(TStage& stage)
         if (!stage.Output.Push(TStageOutput(), 16)) break;
     }
     CurrentStage = nullptr;
+    --FRunning;
 }
 
 void TPipelineStages::MuxLoop()
 {
     NameThread("vornic-mux");
+    struct TDone {
+        std::atomic<int>& Running;
+        ~TDone() { --Running; }
+    } done{FRunning};
     AVFormatContext* first = S.OutputFiles.empty() ? nullptr : S.OutputFiles[0].Mux->Ctx;
     auto written = [&] {
         if (!first || !first->pb) return;
@@ -199,10 +207,15 @@ void TPipelineStages::RaiseFailure() const
     throw FFmpegException(FFailure.isEmpty() ? QStringLiteral("Conversion failed") : FFailure);
 }
 
-void TPipelineStages::Finish()
+void TPipelineStages::Finish(const std::function<void()>& whileWaiting)
 {
     for (auto& stage : FStages) stage->Input.Close();
     FOrder.Close();
+    // The stages may still make preview pictures, which only this thread hands on.
+    while (FStarted && FRunning.load() > 0) {
+        if (whileWaiting) whileWaiting();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     Join();
     if (Failed()) RaiseFailure();
 }
@@ -304,15 +317,18 @@ TCoderFigures TPipelineState::Figures(const TStreamCoder& c)
 
 void TPipelineState::DeliverPreview()
 {
-    TPreviewInfo info;
-    {
-        std::lock_guard lock(PreviewLock);
-        if (!PreviewPending) return;
-        PreviewPending = false;
-        std::swap(PreviewBitmap, PendingPreview);
-        info.PTS = PendingPreviewPts;
+    for (;;) {
+        TPreviewInfo info;
+        {
+            std::lock_guard lock(PreviewLock);
+            if (PendingPreviews.empty()) return;
+            TPendingPreview& p = PendingPreviews.front();
+            std::swap(PreviewBitmap, p.Bitmap);
+            info.PTS = p.PTS;
+            info.FrameNumber = p.FrameNumber;
+            PendingPreviews.pop_front();
+        }
+        info.Bitmap = &PreviewBitmap;
+        if (T.OnPreviewFrame) T.OnPreviewFrame(info);
     }
-    info.Bitmap = &PreviewBitmap;
-    info.FrameNumber = DecodedVideoFrames;
-    if (T.OnPreviewFrame) T.OnPreviewFrame(info);
 }

@@ -126,9 +126,9 @@ public:
     // A packet ready for the muxer, from the worker or from a stage's job; the packet's data
     // moves out of pkt. False when the run has failed.
     bool PostPacket(TStreamCoder& coder, AVPacket* pkt);
-    // Ends the inputs of every stage, waits until everything handed over is written, joins the
-    // threads; raises the first failure.
-    void Finish();
+    // Ends the inputs of every stage, waits until everything handed over is written (calling
+    // whileWaiting now and then on this thread), joins the threads; raises the first failure.
+    void Finish(const std::function<void()>& whileWaiting);
     // Stops every thread at its next wait and joins them (after a failure of the worker).
     void Abort();
     bool Failed() const { return FFailed.load(); }
@@ -160,6 +160,7 @@ private:
     TStageQueue<TMuxEntry> FOrder;
     std::thread FMuxThread;
     std::atomic<bool> FFailed{false};
+    std::atomic<int> FRunning{0}; // threads not yet at their end
     mutable std::mutex FFailureLock;
     QString FFailure;
     bool FStarted = false;
