@@ -1,4 +1,4 @@
-// label: tsan
+// label: sanitize
 // The download run on pages of today's site: a stand-in extractor describes each video, the
 // media come from a loopback site in ranges with the format's headers, and separate video and
 // audio parts are merged by the engine.
