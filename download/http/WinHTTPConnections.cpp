@@ -20,12 +20,6 @@ void TWinHTTPConnections::Close()
         curl_multi_cleanup(idle);
 }
 
-int TWinHTTPConnections::Uses() const
-{
-    std::lock_guard lock(mutex_);
-    return uses_;
-}
-
 CURLM* TWinHTTPConnections::Take(TWinHTTPTransfer* t)
 {
     std::lock_guard lock(mutex_);
@@ -37,7 +31,6 @@ CURLM* TWinHTTPConnections::Take(TWinHTTPTransfer* t)
         return nullptr;
     inUse_ = true;
     user_ = t;
-    ++uses_;
     CURLM* multi = idle_;
     idle_ = nullptr;
     return multi;

@@ -21,12 +21,11 @@ public:
 
     // Closes the connections kept idle; one in use closes when its transfer ends.
     void Close();
-    // How many transfers got the kept connections (the first one opens them).
-    int Uses() const;
 
-    // Worker side. The connection cache for transfer t, or nullptr when another has it.
+    // Worker side. The connection cache for transfer t, or nullptr when another transfer has it
+    // or it is closed.
     CURLM* Take(TWinHTTPTransfer* t);
-    // Back after the transfer; with keep off (a stopped or failed transfer) they are closed.
+    // Back after the transfer; with keep off (a stopped transfer) they are closed.
     void Give(CURLM* multi, bool keep);
     // The transfer using them now, for the events of a connection that closes; nullptr when idle.
     TWinHTTPTransfer* User() const;
@@ -36,6 +35,5 @@ private:
     CURLM* idle_ = nullptr;
     bool inUse_ = false;
     bool closed_ = false;
-    int uses_ = 0;
     TWinHTTPTransfer* user_ = nullptr;
 };
