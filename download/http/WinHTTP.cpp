@@ -107,6 +107,8 @@ bool TCustomWinHTTP::Read(bool ForceWait)
     t->attributes = OutputFileAttributes;
     t->cacheOptions = CacheOptions;
     t->internetOptions = InternetOptions;
+    if (InternetOptions.Contains(ioKeepConnection))
+        t->connections = Connections;
     t->proxy = Proxy;
     t->timeouts = Timeouts.Effective();
     t->workOffline = WorkOffline;

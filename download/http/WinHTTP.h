@@ -44,6 +44,8 @@ struct TWinHTTPProgress {
 };
 TWinHTTPProgress ComputeProgress(qint64 FileSize, qint64 BytesRead, qint64 ElapsedMs);
 
+class TWinHTTPConnections;
+
 class TWinLoginComponent : public QObject {
 public:
     explicit TWinLoginComponent(QObject* Owner = nullptr) : QObject(Owner) {}
@@ -89,6 +91,9 @@ protected:
     TWinHTTPOutputFileAttributes OutputFileAttributes;
     TCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects, coCreateTempFilesIfCantCache};
     TInternetOptions InternetOptions{ioKeepConnection};
+    // With ioKeepConnection, transfers hand their open connections on through this cache to the
+    // next transfer; without one, each transfer opens and closes its own.
+    std::shared_ptr<TWinHTTPConnections> Connections;
     TWinHTTPProxy Proxy;
     TWinHTTPTimeouts Timeouts;
     bool ShowGoOnlineMessage = false;
@@ -162,6 +167,7 @@ public:
     using TCustomWinHTTP::OutputFileAttributes;
     using TCustomWinHTTP::CacheOptions;
     using TCustomWinHTTP::InternetOptions;
+    using TCustomWinHTTP::Connections;
     using TCustomWinHTTP::Proxy;
     using TCustomWinHTTP::Timeouts;
     using TCustomWinHTTP::ShowGoOnlineMessage;

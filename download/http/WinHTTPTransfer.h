@@ -2,6 +2,7 @@
 // Private to the HTTP transfer component: the record of one transfer, shared by the worker
 // that runs it, the completion and Abort.
 #include "WinHTTP.h"
+#include "WinHTTPConnections.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -63,6 +64,8 @@ struct TWinHTTPTransfer {
     std::mutex fence;
     std::atomic<bool> abandoned{false};   // see Abandon
     CURLM* multi = nullptr;
+    // Kept from the component's Connections while the transfer has them out; worker side.
+    std::shared_ptr<TWinHTTPConnections> connections;
     // Held while a worker-side event runs: once abandoned is set under it, none runs again.
     std::mutex gate;
 

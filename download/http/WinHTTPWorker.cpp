@@ -590,6 +590,19 @@ static int CloseSocketCallback(void* user, curl_socket_t item)
     return r;
 }
 
+// A kept connection outlives the transfer that opened it: its close is an event of the
+// transfer using the cache at the time, if any.
+static int KeptCloseSocketCallback(void* user, curl_socket_t item)
+{
+    TWinHTTPTransfer* t = static_cast<TWinHTTPConnections*>(user)->User();
+    if (t)
+        t->Notify(50);
+    const int r = close(item);
+    if (t)
+        t->Notify(51);
+    return r;
+}
+
 static int PrereqCallback(void* user, char*, char*, int, int)
 {
     auto& t = *static_cast<TWinHTTPTransfer*>(user);
@@ -769,9 +782,14 @@ struct TEasyGuard {
         curl_slist_free_all(headers);
         std::lock_guard lock(t.fence);
         if (t.multi) {
-            curl_multi_cleanup(t.multi);
+            if (t.connections)
+                t.connections->Give(t.multi, !t.Stopped() && !t.aborted);
+            else
+                curl_multi_cleanup(t.multi);
             t.multi = nullptr;
         }
+        // The cache goes with its owner, not with this record, which lives on until the next transfer.
+        t.connections.reset();
     }
 };
 
@@ -851,8 +869,13 @@ static void ConfigureRequest(TWinHTTPTransfer& t, const QByteArray& requestUrl, 
     curl_easy_setopt(e, CURLOPT_RESOLVER_START_DATA, &t);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, OpenSocketCallback);
     curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, &t);
-    curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, CloseSocketCallback);
-    curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, &t);
+    if (t.connections) {
+        curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, KeptCloseSocketCallback);
+        curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, t.connections.get());
+    } else {
+        curl_easy_setopt(e, CURLOPT_CLOSESOCKETFUNCTION, CloseSocketCallback);
+        curl_easy_setopt(e, CURLOPT_CLOSESOCKETDATA, &t);
+    }
     curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, PrereqCallback);
     curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
 }
@@ -930,6 +953,14 @@ static void RunTransfer(TWinHTTPTransfer& t)
         return;
     }
     t.Notify(60);
+    if (t.connections) {
+        CURLM* kept = t.connections->Take(&t);
+        std::lock_guard lock(t.fence);
+        if (kept)
+            t.multi = kept;
+        else
+            t.connections.reset();   // in use by a transfer that is still ending: our own
+    }
     // 5, 6, 7.
     if (Check(t))
         return;

@@ -172,6 +172,7 @@ void TDownloadRun::Shutdown()
     retryTimer_.stop();
     WinHTTPGetRealURL.Abort(true, true);
     WinHTTPDownload.Abort(true, true);
+    ReleaseConnections();
     DiscardPartial();
 }
 
@@ -186,6 +187,7 @@ bool TDownloadRun::CancelRequested()
 void TDownloadRun::FinishDownloadRun()
 {
     retryTimer_.stop();
+    ReleaseConnections();
     DiscardPartial();
     if (!running_)
         return;
@@ -325,6 +327,7 @@ void TDownloadRun::StartMediaTransfer(const QString& url)
     DiscardPartial();
     partial_ = CreatePartial();
     UseRequestHeaders({});
+    ReleaseConnections();
     WinHTTPDownload.OutputFileAppend = false;
     WinHTTPDownload.Range = {};
     WinHTTPDownload.OutputFileName = partial_;

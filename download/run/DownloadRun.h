@@ -144,6 +144,7 @@ private:
     void ExtractedHeaderInfo(int status, const QString& rawHeaders, qint64 contentLength, bool& continueDownload);
     void ExtractedProgress(qint64 bytesRead);
     void UseRequestHeaders(const QList<QPair<QByteArray, QByteArray>>& headers);
+    void ReleaseConnections();
 
     void WinHTTPGetRealURLProgress(qint64 dataSize, qint64 bytesRead, qint64 elapsed);
     void WinHTTPGetRealURLDone(QIODevice* stream);

@@ -4,6 +4,7 @@
 #include "DownloadRun.h"
 
 #include "VideoPage.h"
+#include "WinHTTPConnections.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -127,6 +128,9 @@ void TDownloadRun::FetchPart(int part)
     if (OnRowChanged)
         OnRowChanged(this, CurrentURLIndex);
     UseRequestHeaders(f.Headers);
+    // The ranges of one part share a connection, as long as the server keeps it open.
+    ReleaseConnections();
+    WinHTTPDownload.Connections = std::make_shared<TWinHTTPConnections>();
     PostRequestRange();
 }
 
@@ -271,6 +275,7 @@ void TDownloadRun::PostPartDone()
 
 void TDownloadRun::PartDone()
 {
+    ReleaseConnections();
     if (!running_ || CancelRequested() || !ValidRow())
         return;
     if (FileSize(choice_.Merge ? parts_.value(part_) : partial_) == 0) {
@@ -320,6 +325,7 @@ void TDownloadRun::MergeDone(bool ok, const QString& why)
 
 void TDownloadRun::FailExtractedQuality(const QString& why)
 {
+    ReleaseConnections();
     Row().Reasons << CurrentTag() + QStringLiteral(": ") + why;
     DiscardPartial();
     // The extractor's own choice is the last resort: nothing follows it.
@@ -327,4 +333,13 @@ void TDownloadRun::FailExtractedQuality(const QString& why)
         FailCurrentURL();
     else
         FailCurrentQuality();
+}
+
+void TDownloadRun::ReleaseConnections()
+{
+    if (!WinHTTPDownload.Connections)
+        return;
+    // A transfer that still has them out closes them when it ends.
+    WinHTTPDownload.Connections->Close();
+    WinHTTPDownload.Connections.reset();
 }

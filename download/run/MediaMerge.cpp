@@ -1,9 +1,9 @@
 #include "MediaMerge.h"
 
 #include "FFmpegEngine.h"
+#include "MainThread.h"
 
 #include <QFile>
-#include <QMetaObject>
 
 #include <algorithm>
 
@@ -53,14 +53,15 @@ bool TMediaMerge::Start(const QString& video, const QString& audio, const QStrin
             return;
         OnProgress(this, int(std::clamp<qint64>(100 * info->CurrentDuration / info->TotalDuration, 0, 100)));
     };
-    // Reported on a thread of the engine: handed to ours.
-    engine_->OnTerminate = [this, generation](QObject*, TTerminateInfo info) {
+    // Reported on a thread of the engine: handed to ours through the one hand-over that orders
+    // the report's data before its use.
+    engine_->OnTerminate = [self = std::weak_ptr<TMediaMerge*>(self_), generation](QObject*, TTerminateInfo info) {
         if (info.TaskIndex < 0)
             return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, info] { Terminated(generation, info.Finished, info.Exception, info.ExceptionMsg); },
-            Qt::QueuedConnection);
+        PostToMainThread([self, generation, info] {
+            if (const auto merge = self.lock())
+                (*merge)->Terminated(generation, info.Finished, info.Exception, info.ExceptionMsg);
+        });
     };
     output_ = output;
     running_ = true;

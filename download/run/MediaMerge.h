@@ -37,6 +37,8 @@ private:
     QString output_;
     bool running_ = false;
     int generation_ = 0;
+    // What a report queued by the engine's thread finds: gone once this is.
+    std::shared_ptr<TMediaMerge*> self_ = std::make_shared<TMediaMerge*>(this);
 };
 
 // The muxer name the engine is given for a file extension (".mp4" -> "mp4", ".mkv" -> "matroska").

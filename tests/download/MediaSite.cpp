@@ -21,10 +21,10 @@ std::string Trim(const std::string& s)
     return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
 }
 
-std::string Status(int code, const std::string& text, const std::string& extra, size_t length)
+std::string Status(int code, const std::string& text, const std::string& extra, size_t length, bool keep = false)
 {
     return "HTTP/1.1 " + std::to_string(code) + " " + text + "\r\n" + extra + "Content-Length: " +
-           std::to_string(length) + "\r\nConnection: close\r\n\r\n";
+           std::to_string(length) + (keep ? "\r\n\r\n" : "\r\nConnection: close\r\n\r\n");
 }
 
 } // namespace
@@ -106,9 +106,11 @@ void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<boo
         TRawTestServer::SendAll(fd, Status(404, "Not Found", "", 0));
         return;
     }
+    const bool keep = file.keepAlive;
     if (error) {
         const std::string body = "busy";
-        TRawTestServer::SendAll(fd, Status(503, "Service Unavailable", "", body.size()) + body);
+        if (TRawTestServer::SendAll(fd, Status(503, "Service Unavailable", "", body.size(), keep) + body) && keep)
+            TRawTestServer::KeepOpen(fd);
         return;
     }
     const size_t size = file.body.size();
@@ -122,8 +124,10 @@ void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<boo
         if (dash + 1 < bounds.size())
             to = std::min<size_t>(std::stoull(bounds.substr(dash + 1)), size - 1);
         if (from >= size) {
-            TRawTestServer::SendAll(fd, Status(416, "Range Not Satisfiable",
-                                               "Content-Range: bytes */" + std::to_string(size) + "\r\n", 0));
+            if (TRawTestServer::SendAll(fd, Status(416, "Range Not Satisfiable",
+                                                   "Content-Range: bytes */" + std::to_string(size) + "\r\n", 0, keep)) &&
+                keep)
+                TRawTestServer::KeepOpen(fd);
             return;
         }
         partial = true;
@@ -134,8 +138,8 @@ void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<boo
         partial ? Status(206, "Partial Content",
                          type + "Content-Range: bytes " + std::to_string(from) + "-" + std::to_string(to) + "/" +
                              std::to_string(size) + "\r\n",
-                         length)
-                : Status(200, "OK", type, length);
+                         length, keep && !cut)
+                : Status(200, "OK", type, length, keep && !cut);
     TRawTestServer::SendAll(fd, head);
     const size_t sent = cut ? length / 2 : length;
     constexpr size_t piece = 64 * 1024;
@@ -145,4 +149,6 @@ void TMediaSite::Serve(int fd, const std::string& request, const std::atomic<boo
         if (!TRawTestServer::SendAll(fd, file.body.substr(from + at, std::min(piece, sent - at))))
             return;
     }
+    if (keep && !cut && !stopping)
+        TRawTestServer::KeepOpen(fd);
 }

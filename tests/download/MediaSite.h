@@ -17,6 +17,7 @@ struct TMediaFile {
     int errorTimes = 0;       // the first requests answered 503
     int cutTimes = 0;         // the next requests send half of what they announce, then close
     int pieceDelayMs = 0;     // pause before each 64 KB piece of a body
+    bool keepAlive = false;   // complete replies leave the connection open for the next request
 };
 
 struct TMediaRequest {
@@ -35,6 +36,8 @@ public:
     void AddPage(const std::string& path, const std::string& html);
     std::string Url(const std::string& path) const;
     std::vector<TMediaRequest> Requests(const std::string& path = {});
+    int Connections() const { return server_->Connections(); }
+    int OpenConnections() const { return server_->OpenConnections(); }
 
 private:
     void Serve(int fd, const std::string& request, const std::atomic<bool>& stopping);

@@ -16,6 +16,7 @@
 namespace {
 
 thread_local SSL* connectionTls = nullptr;
+thread_local bool connectionKept = false;
 
 // A fresh self-signed certificate for 127.0.0.1, made in the working (build) folder.
 SSL_CTX* MakeTlsContext()
@@ -143,6 +144,7 @@ void TRawTestServer::AcceptLoop()
         if (fd < 0)
             continue;
         ++connections_;
+        ++openConnections_;
         std::lock_guard lock(mutex_);
         workers_.emplace_back([this, fd] { Serve(fd); });
     }
@@ -152,6 +154,11 @@ void TRawTestServer::ResetOnClose(int fd)
 {
     linger l{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+}
+
+void TRawTestServer::KeepOpen(int)
+{
+    connectionKept = true;
 }
 
 void TRawTestServer::Serve(int fd)
@@ -167,29 +174,42 @@ void TRawTestServer::Serve(int fd)
                 SSL_free(tls);
             ERR_clear_error();
             close(fd);
+            --openConnections_;
             return;
         }
     }
-    std::string request;
-    char buffer[4096];
-    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && !stopping_) {
-        ssize_t n = 0;
-        if (tls) {
-            n = SSL_read(tls, buffer, sizeof buffer);
-        } else {
-            pollfd q{fd, POLLIN, 0};
-            if (poll(&q, 1, 50) <= 0)
-                continue;
-            n = recv(fd, buffer, sizeof buffer, 0);
+    for (int served = 0; !stopping_; ++served) {
+        std::string request;
+        char buffer[4096];
+        bool ended = false;   // the client closed its side
+        while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 && !stopping_) {
+            ssize_t n = 0;
+            if (tls) {
+                n = SSL_read(tls, buffer, sizeof buffer);
+            } else {
+                pollfd q{fd, POLLIN, 0};
+                if (poll(&q, 1, 50) <= 0)
+                    continue;
+                n = recv(fd, buffer, sizeof buffer, 0);
+            }
+            if (n <= 0) {
+                ended = true;
+                break;
+            }
+            request.append(buffer, static_cast<size_t>(n));
         }
-        if (n <= 0)
+        // A kept connection the client closes between requests has no request left to answer.
+        if (served > 0 && request.empty())
             break;
-        request.append(buffer, static_cast<size_t>(n));
+        connectionTls = tls;
+        connectionKept = false;
+        if (!stopping_)
+            handler_(fd, request, stopping_);
+        connectionTls = nullptr;
+        if (!connectionKept || ended)
+            break;
     }
-    connectionTls = tls;
-    if (!stopping_)
-        handler_(fd, request, stopping_);
-    connectionTls = nullptr;
+    connectionKept = false;
     const bool reset = WantsReset(fd);
     if (tls) {
         if (!reset)
@@ -199,4 +219,5 @@ void TRawTestServer::Serve(int fd)
     if (!reset)
         shutdown(fd, SHUT_RDWR);
     close(fd);
+    --openConnections_;
 }

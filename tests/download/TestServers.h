@@ -44,18 +44,21 @@ struct ssl_ctx_st;
 class TRawTestServer {
 public:
     // request: the bytes up to the blank line. The connection closes when the handler returns;
-    // after ResetOnClose(fd) it ends with a reset instead of an orderly close.
+    // after ResetOnClose(fd) it ends with a reset instead of an orderly close, after KeepOpen(fd)
+    // the next request on it goes to the handler in turn (until the client closes it).
     using THandler = std::function<void(int fd, const std::string& request, const std::atomic<bool>& stopping)>;
 
     explicit TRawTestServer(THandler handler, bool tls = false);
     ~TRawTestServer();
     int Port() const { return port_; }
     std::string Url(const std::string& path) const;
-    int Connections() const { return connections_; }
+    int Connections() const { return connections_; }          // accepted so far
+    int OpenConnections() const { return openConnections_; }  // accepted and not yet closed
 
     // Writes on the handler's connection (through TLS when the server speaks it).
     static bool SendAll(int fd, const std::string& data);
     static void ResetOnClose(int fd);
+    static void KeepOpen(int fd);
     std::string Scheme() const { return tls_ ? "https" : "http"; }
 
 private:
@@ -70,6 +73,7 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
+    std::atomic<int> openConnections_{0};
     std::thread acceptThread_;
     std::mutex mutex_;
     std::vector<std::thread> workers_;

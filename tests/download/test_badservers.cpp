@@ -1,7 +1,9 @@
 // label: sanitize
 // Hostile and broken servers: every case ends in an error event, bounded in time and memory.
 #include "HttpRecorder.h"
+#include "MediaSite.h"
 #include "TestServers.h"
+#include "WinHTTPConnections.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -649,4 +651,45 @@ TEST(HostileServers, NoWorkerEventOnceDestructionBegan)
         delete http;
         EXPECT_EQ(late, 0);
     }
+}
+
+TEST(HostileServers, KeptConnectionIsNeverUsedByTwoTransfersAtOnce)
+{
+    TMediaSite site;
+    const std::string small = ServedBody(20000, 21);
+    site.Add("/a", {.body = small, .keepAlive = true});
+    site.Add("/slow", {.body = ServedBody(4 << 20, 22), .pieceDelayMs = 20, .keepAlive = true});
+    TRun run(site.Url("/a"));
+    run.http.Timeouts.ReceiveTimeout = kReceive;
+    run.http.Connections = std::make_shared<TWinHTTPConnections>();
+    ASSERT_TRUE(run.Go());
+    run.http.URL = QString::fromStdString(site.Url("/slow"));
+    run.http.OnProgress = [&run](QObject*, const QString&, qint64, qint64, qint64, qint64, quint8, float, QIODevice*) {
+        run.http.Abort(false, false);
+    };
+    // The next transfer starts while the aborted one, blocked in this hand-over, still has the
+    // connections out: it must open its own and not touch theirs.
+    bool restarted = false;
+    run.http.OnAborted = [&](QObject*) {
+        run.http.OnProgress = nullptr;
+        run.http.URL = QString::fromStdString(site.Url("/a"));
+        restarted = run.http.Read();
+        for (int i = 0; i < 1000 && site.Requests("/a").size() < 2; ++i)
+            std::this_thread::sleep_for(5ms);
+    };
+    ASSERT_TRUE(run.http.Read());
+    ASSERT_TRUE(WaitServicingEvents([&] { return restarted && !run.http.Busy(); }, 15000));
+    EXPECT_EQ(site.Requests("/slow").size(), 1u);
+    EXPECT_EQ(site.Requests("/a").size(), 2u);
+    EXPECT_EQ(run.rec.body, QByteArray::fromStdString(small));
+    EXPECT_EQ(site.Connections(), 2);
+
+    // The cache serves again once the aborted transfer has let go of it.
+    run.rec.Reset();
+    ASSERT_TRUE(run.Go());
+    ASSERT_TRUE(run.Go());
+    EXPECT_EQ(run.rec.Count("Done"), 2);
+    EXPECT_EQ(site.Connections(), 3);
+    run.http.Connections->Close();
+    EXPECT_TRUE(WaitServicingEvents([&] { return site.OpenConnections() == 0; }, 5000));
 }

@@ -1,4 +1,4 @@
-// label: asan
+// label: sanitize
 // The download run against a stand-in video service on 127.0.0.1: quality fallback, names of
 // saved files, failures of every kind, cancel, and what the server sees.
 #include "DownloadRun.h"

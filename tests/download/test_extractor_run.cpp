@@ -1,3 +1,4 @@
+// label: sanitize
 // The download run on pages of today's site: a stand-in extractor describes each video, the
 // media come from a loopback site in ranges with the format's headers, and separate video and
 // audio parts are merged by the engine.
@@ -116,6 +117,37 @@ TEST_F(ExtractorRunTest, ProgressiveFormatComesInRangesOfTheChunkSizeWithTheForm
     ASSERT_TRUE(Run({Link("whole")}));
     EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Whole.mp4"))), QByteArray::fromStdString(whole));
     EXPECT_EQ(site.Requests("/whole.mp4").size(), 1u);
+}
+
+TEST_F(ExtractorRunTest, RangesOfAFormatShareOneConnectionWhileTheServerKeepsItOpen)
+{
+    const std::string body = ServedBody(350000, 11);
+    site.Add("/kept.mp4", {.body = body, .keepAlive = true});
+    extractor.Json("kept", VideoJson("Kept", {FormatJson("18", "mp4", Media("/kept.mp4"), 360, "avc1", "mp4a", 100000)},
+                                     "18", "mp4"));
+    ASSERT_TRUE(Run({Link("kept")}));
+    ASSERT_EQ(run.SucceededURLs, 1) << Reasons(0).toStdString();
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Kept.mp4"))), QByteArray::fromStdString(body));
+    EXPECT_EQ(site.Requests("/kept.mp4").size(), 4u);
+    EXPECT_EQ(site.Connections(), 1);
+    // The format's connection is not left open once its file is done.
+    QElapsedTimer clock;
+    clock.start();
+    while (site.OpenConnections() > 0 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(site.OpenConnections(), 0);
+
+    // A range dropped mid-body ends its connection; the new try and the ranges after it share a new one.
+    const std::string cut = ServedBody(350000, 12);
+    site.Add("/cut.mp4", {.body = cut, .cutTimes = 1, .keepAlive = true});
+    extractor.Json("cut", VideoJson("Cut", {FormatJson("18", "mp4", Media("/cut.mp4"), 360, "avc1", "mp4a", 100000)},
+                                    "18", "mp4"));
+    finished = 0;
+    ASSERT_TRUE(Run({Link("cut")}));
+    ASSERT_EQ(run.SucceededURLs, 1) << Reasons(0).toStdString();
+    EXPECT_EQ(FileBytes(dir.filePath(QStringLiteral("Cut.mp4"))), QByteArray::fromStdString(cut));
+    EXPECT_EQ(site.Requests("/cut.mp4").size(), 5u);
+    EXPECT_EQ(site.Connections(), 3);
 }
 
 TEST_F(ExtractorRunTest, FailedOrShortRangesAreAskedAgainFromWhereTheyStoppedUpToThreeTimes)
