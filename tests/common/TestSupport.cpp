@@ -9,98 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#if defined(__SANITIZE_THREAD__)
-#include <chrono>
-#include <vector>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #ifndef VORNIC_FIXTURE_DIR
 #error "VORNIC_FIXTURE_DIR must name the build folder for generated fixtures"
 #endif
 
-#if defined(__SANITIZE_THREAD__)
-// Under the thread sanitizer a child is started with posix_spawn: its child side runs only the
-// C library's own code until exec. A child made the toolkit's way shares the parent's memory
-// until exec while it runs intercepted calls, which leaves the sanitizer's view of the parent's
-// threads wrong: every later report of the process would be noise.
-CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs, const QString& workingDir)
-{
-    CommandResult result;
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) return result;
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    const QByteArray dir = QFile::encodeName(workingDir);
-    if (!workingDir.isEmpty()) posix_spawn_file_actions_addchdir_np(&actions, dir.constData());
-    std::vector<QByteArray> storage{QFile::encodeName(program)};
-    for (const QString& a : args) storage.push_back(a.toLocal8Bit());
-    std::vector<char*> argv;
-    for (QByteArray& a : storage) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (spawned != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        result.err = "cannot start " + program;
-        return result;
-    }
-    QByteArray out, err;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool timedOut = false;
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        if (poll(fds, 2, int(std::min<long long>(left.count(), 1000))) < 0 && errno != EINTR) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            char buffer[65536];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                (i == 0 ? out : err).append(buffer, int(n));
-            } else if (n == 0 || errno != EINTR) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-            }
-        }
-    }
-    for (const pollfd& p : fds)
-        if (p.fd >= 0) close(p.fd);
-    if (timedOut) kill(pid, SIGKILL);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-    if (timedOut) {
-        result.err = "timeout";
-        return result;
-    }
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = QString::fromUtf8(out);
-    result.err = QString::fromUtf8(err);
-    return result;
-}
-#else
 CommandResult RunCommand(const QString& program, const QStringList& args, int timeoutMs, const QString& workingDir)
 {
     CommandResult result;
@@ -124,7 +36,6 @@ CommandResult RunCommand(const QString& program, const QStringList& args, int ti
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
 }
-#endif
 
 QString FixtureDir()
 {

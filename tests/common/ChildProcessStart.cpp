@@ -1,4 +1,4 @@
-// Thread-sanitizer builds of the download tests only (see CMakeLists.txt).
+// Thread-sanitizer builds of the test programs only (see CMakeLists.txt).
 //
 // QProcess starts a child with clone(CLONE_VM | CLONE_VFORK): until it execs, the child runs in
 // our memory. The sanitizer treats every clone as a fork and does its fork bookkeeping in that
