@@ -31,4 +31,4 @@ for mode in serial staged; do "$bench" --rss $mode --only "AVI" "$full" "$media/
 long="$media/convert_2h.flac"
 [ -s "$long" ] || ffmpeg -v error -y -f lavfi -i sine=frequency=440:sample_rate=44100 -ac 2 -t 7200 \
     -c:a flac "$long"
-for mode in serial staged; do "$bench" --rss $mode --only "MP3" "$long" "$media/convert-out"; done
+for mode in serial staged; do "$bench" --rss $mode --only "MP3 256" "$long" "$media/convert-out"; done

@@ -1,7 +1,9 @@
 #pragma once
-// The threads of a staged run. The task's worker demuxes and decodes (and runs the hooks and
-// stream copies); each encoded output stream has a stage thread of its own that does the
-// stream's picture or sound processing and its encoder; one muxing thread writes the packets.
+// The threads of a staged run. The task's worker demuxes and decodes (and runs the hooks, the
+// stream copies, subtitles and the sound's processing and encoders, which cost less than a
+// hand-over); each encoded picture stream has a stage thread of its own that does the stream's
+// picture processing (crop, scale, pad, filters, burnt-in subtitles) and its encoder; one
+// muxing thread writes the packets.
 // They are joined by bounded queues (in items and in bytes), so memory stays flat whatever the
 // length of the input.
 //
