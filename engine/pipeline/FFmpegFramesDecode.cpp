@@ -115,14 +115,6 @@ int TPipelineState::DecodePacket(TInputStream& ist, const AVPacket* pkt)
                     for (TOutputStream& ost : OutputStreams) {
                         if (ost.Source != &ist || ost.C->Copy) continue;
                         const int volume = ost.C->Mux->OutputOptions.AudioVolume;
-                        if (Stages) {
-                            // The stage has its own reference; the volume copies the samples.
-                            ToCoder(ost, Decoded, [this, &ost, volume, pts](AVFrame* f) {
-                                if (volume != 256) ApplyVolume(f, volume);
-                                AudioOut(ost, f, pts);
-                            });
-                            continue;
-                        }
                         if (volume == 256) {
                             AudioOut(ost, Decoded, pts);
                             continue;
