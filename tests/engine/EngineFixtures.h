@@ -13,8 +13,22 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <cmath>
 #include <vector>
+
+// Unreachable memory so far; 0 outside the leak-checking build.
+inline int LeakedSoFar()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __lsan_do_recoverable_leak_check();
+#else
+    return 0;
+#endif
+}
 
 // Loads the engine's libraries through the system search; fails the test when that fails.
 inline void LoadEngineLibraries()

@@ -19,10 +19,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace {
 
 // Ends the program when a step hangs: a deadlocked main thread cannot fail the test itself.
@@ -77,16 +73,6 @@ struct TLogLines {
         return false;
     }
 };
-
-// Unreachable memory so far; 0 outside the leak-checking build.
-int LeakedSoFar()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __lsan_do_recoverable_leak_check();
-#else
-    return 0;
-#endif
-}
 
 long PeakMemoryMB()
 {

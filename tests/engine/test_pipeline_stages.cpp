@@ -17,21 +17,7 @@
 #include <random>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace {
-
-// Unreachable memory so far; 0 outside the leak-checking build.
-int LeakedSoFar()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __lsan_do_recoverable_leak_check();
-#else
-    return 0;
-#endif
-}
 
 QByteArray FileHash(const QString& file)
 {
