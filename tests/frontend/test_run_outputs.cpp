@@ -1,3 +1,4 @@
+// label: tsan
 // What a run leaves on disk and how it is prepared: outputs of tasks that did not finish are
 // removed (failure, Stop, the run destroyed mid-way), files that were there stay; with the
 // preparation on a worker, Start returns at once, rows come one by one, and Stop or the end of
