@@ -42,7 +42,7 @@ class ServiceOnBus {
 public:
     ServiceOnBus(const QString& address, const QString& connectionName, const QString& service, const QString& path,
                  QDBusVirtualObject* object)
-        : name_(connectionName)
+        : name_(connectionName), path_(path)
     {
         thread_.start();
         object->moveToThread(&thread_);
@@ -51,6 +51,9 @@ public:
     }
     ~ServiceOnBus()
     {
+        // The object leaves the connection's tree now: a connection that is torn down later on
+        // the bus library's own thread must not reach an object its owner is about to delete.
+        QDBusConnection(name_).unregisterObject(path_);
         QDBusConnection::disconnectFromBus(name_);
         thread_.quit();
         thread_.wait();
@@ -60,6 +63,7 @@ public:
 
 private:
     QString name_;
+    QString path_;
     QThread thread_;
 };
 
