@@ -156,8 +156,8 @@ void TPipelineStages::MuxLoop()
     AVFormatContext* first = S.OutputFiles.empty() ? nullptr : S.OutputFiles[0].Mux->Ctx;
     auto written = [&] {
         if (!first || !first->pb) return;
-        std::int64_t size = FF.avio_size(first->pb);
-        if (size < 0) size = FF.avio_seek(first->pb, 0, SEEK_CUR);
+        // The position written to so far: arithmetic on the buffer, no system call per packet.
+        const std::int64_t size = FF.avio_seek(first->pb, 0, SEEK_CUR);
         std::lock_guard lock(FiguresLock);
         ShownSize = size < 0 ? 0 : size;
     };
