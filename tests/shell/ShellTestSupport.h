@@ -9,6 +9,7 @@
 #include "Log.h"
 #include "DesktopNotifier.h"
 #include "Main.h"
+#include "MainThread.h"
 #include "SleepInhibitor.h"
 #include "PageStep1.h"
 #include "TestSupport.h"
@@ -35,6 +36,25 @@ public:
     void StopTasks(bool wait) override { if (wait) ++*stops; }
     void DetachEvents() override { ++*detaches; }
 };
+
+// Adds the files on Step1 and presses Next twice; the run starts on Step3.
+inline void RunTo3(TFormMain& w, const QStringList& files)
+{
+    w.ShowPage(wpStep1);
+    w.PageStep1->AddInputFiles(files);
+    ASSERT_TRUE(w.PageStep1->WaitForAdd(60000));
+    ASSERT_EQ(w.PageStep1->RowCount(), files.size());
+    w.ActionNextExecute();
+    ASSERT_EQ(w.CurrentPage(), wpStep2);
+    w.ActionNextExecute();
+    ASSERT_EQ(w.CurrentPage(), wpStep3);
+}
+
+// Waits (serving events) for the run's summary page.
+inline bool WaitForSummary(TFormMain& w, int boundMs = 60000)
+{
+    return WaitServicingEvents([&] { return w.CurrentPage() == wpStep4; }, boundMs);
+}
 
 // Rows on Step1 for tests that need rows but not their media: the files need not exist.
 inline void AddPlaceholderRows(TPageStep1& page, const QStringList& files)

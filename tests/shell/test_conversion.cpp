@@ -51,23 +51,6 @@ protected:
         return w;
     }
 
-    // Adds the files on Step1 and presses Next twice; the run starts on Step3.
-    void RunTo3(TFormMain& w, const QStringList& files)
-    {
-        w.ShowPage(wpStep1);
-        w.PageStep1->AddInputFiles(files);
-        ASSERT_TRUE(w.PageStep1->WaitForAdd(60000));
-        ASSERT_EQ(w.PageStep1->RowCount(), files.size());
-        w.ActionNextExecute();
-        ASSERT_EQ(w.CurrentPage(), wpStep2);
-        w.ActionNextExecute();
-        ASSERT_EQ(w.CurrentPage(), wpStep3);
-    }
-
-    bool WaitForSummary(TFormMain& w)
-    {
-        return WaitServicingEvents([&] { return w.CurrentPage() == wpStep4; }, 60000);
-    }
 
     QString Cell(TFormMain& w, int row, int column)
     {

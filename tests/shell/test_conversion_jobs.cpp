@@ -106,22 +106,6 @@ protected:
         };
     }
 
-    void RunTo3(TFormMain& w, const QStringList& files)
-    {
-        w.ShowPage(wpStep1);
-        w.PageStep1->AddInputFiles(files);
-        ASSERT_TRUE(w.PageStep1->WaitForAdd(60000));
-        ASSERT_EQ(w.PageStep1->RowCount(), files.size());
-        w.ActionNextExecute();
-        ASSERT_EQ(w.CurrentPage(), wpStep2);
-        w.ActionNextExecute();
-        ASSERT_EQ(w.CurrentPage(), wpStep3);
-    }
-
-    bool WaitForSummary(TFormMain& w)
-    {
-        return WaitServicingEvents([&] { return w.CurrentPage() == wpStep4; }, 180000);
-    }
 
     int MostConverting() const
     {
@@ -146,7 +130,7 @@ TEST_F(ConversionJobsTest, SeveralRowsConvertAtOnceAndTheBoxFollowsTheWholeRun)
     AppSettings.PlayASoundWhenFinished = true;
     const QStringList files = Clips(home.filePath("in"), 6, 12, "640x480");
     ASSERT_NO_FATAL_FAILURE(RunTo3(w, files));
-    ASSERT_TRUE(WaitForSummary(w));
+    ASSERT_TRUE(WaitForSummary(w, 180000));
 
     // Two rows at a time, each with its own percent; never more than asked for.
     EXPECT_EQ(MostConverting(), 2);
@@ -203,7 +187,7 @@ TEST_F(ConversionJobsTest, OneAtATimeWhenTheSettingSaysOne)
     AppSettings.ConversionJobs = 1;
     AppSettings.OutputAVIPreset = 3;
     ASSERT_NO_FATAL_FAILURE(RunTo3(w, Clips(home.filePath("in"), 3, 2, "320x240")));
-    ASSERT_TRUE(WaitForSummary(w));
+    ASSERT_TRUE(WaitForSummary(w, 180000));
     EXPECT_EQ(MostConverting(), 1);
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "3");
     EXPECT_FALSE(std::any_of(shots.begin(), shots.end(),
@@ -231,7 +215,7 @@ TEST_F(ConversionJobsTest, ExitWithSeveralConvertingEndsEveryRow)
     desktop->answers.push_back(mrYes);
     w.ActionExitExecute();
     EXPECT_EQ(desktop->shown.back().message, "Do you really want to cancel the conversion?");
-    ASSERT_TRUE(WaitForSummary(w));
+    ASSERT_TRUE(WaitForSummary(w, 180000));
 
     for (int row = 0; row < 3; ++row)
         EXPECT_EQ(Cell(w, row, 2), "Failed.") << row;
@@ -245,7 +229,7 @@ TEST_F(ConversionJobsTest, ExitWithSeveralConvertingEndsEveryRow)
     shots.clear();
     AppSettings.OutputAVIPreset = 3;
     ASSERT_NO_FATAL_FAILURE(RunTo3(w, Clips(home.filePath("again"), 2, 1, "160x120")));
-    ASSERT_TRUE(WaitForSummary(w));
+    ASSERT_TRUE(WaitForSummary(w, 180000));
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "2");
 }
 
@@ -255,7 +239,7 @@ TEST_F(ConversionJobsTest, JoinEditionStaysOneTask)
     AppSettings.ConversionJobs = 4;
     AppSettings.OutputAVIPreset = 3;
     ASSERT_NO_FATAL_FAILURE(RunTo3(w, Clips(home.filePath("in"), 3, 1, "160x120")));
-    ASSERT_TRUE(WaitForSummary(w));
+    ASSERT_TRUE(WaitForSummary(w, 180000));
     EXPECT_EQ(w.PageStep4->LabelTotal->text(), "1");
     EXPECT_EQ(w.PageStep4->LabelSucceeded->text(), "1");
     EXPECT_EQ(QDir(out).entryList(QDir::Files), QStringList{"Output_Merge.avi"});
