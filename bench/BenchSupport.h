@@ -1,5 +1,7 @@
 #pragma once
 // Helpers every side-by-side benchmark shares.
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -19,4 +21,18 @@ inline QStringList TakeRunsOption(QStringList args, int& runs)
         args = args.mid(2);
     }
     return args;
+}
+
+// A program folder for a benchmark of the window: the edition file given, and the build's
+// library and sound folders linked in.
+inline bool PrepareProgramFolder(const QString& binDir, const QString& appDir, const char* edition)
+{
+    QFile file(appDir + QStringLiteral("/lame.dll"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(edition);
+    file.close();
+    if (QFileInfo::exists(binDir + QStringLiteral("/lib")))
+        QFile::link(binDir + QStringLiteral("/lib"), appDir + QStringLiteral("/lib"));
+    return QFile::link(binDir + QStringLiteral("/sounds"), appDir + QStringLiteral("/sounds"));
 }

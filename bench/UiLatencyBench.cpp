@@ -10,6 +10,7 @@
 // Runs offscreen with the real engine and a silent desktop (no dialog can block); settings,
 // copies of the clip and the outputs live in a temporary folder.
 #include "AppSettings.h"
+#include "BenchSupport.h"
 #include "ConversionRun.h"
 #include "DVDInputRow.h"
 #include "DVDPlugIn.h"
@@ -40,15 +41,9 @@ namespace {
 
 bool PrepareFolder(const QString& binDir, const QString& appDir)
 {
-    QFile edition(appDir + QStringLiteral("/lame.dll"));
-    if (!edition.open(QIODevice::WriteOnly))
-        return false;
     // Convert branch only; AVI preset 4 (MPEG-4 768 kbps at the source size) is the run.
-    edition.write("[SYSTEM]\nName=Latency\nDownload=0\nAVI=1\nMP3=1\nDefaultClass=0\nDefaultVideo=0\n");
-    edition.close();
-    if (QFileInfo::exists(binDir + QStringLiteral("/lib")))
-        QFile::link(binDir + QStringLiteral("/lib"), appDir + QStringLiteral("/lib"));
-    return QFile::link(binDir + QStringLiteral("/sounds"), appDir + QStringLiteral("/sounds"));
+    return PrepareProgramFolder(binDir, appDir,
+                                "[SYSTEM]\nName=Latency\nDownload=0\nAVI=1\nMP3=1\nDefaultClass=0\nDefaultVideo=0\n");
 }
 
 // The DVD dialog reading every title set of root, as "Open DVD" does.

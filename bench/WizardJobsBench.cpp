@@ -11,6 +11,7 @@
 // temporary folder. The stall is the longest gap between the ticks of a 10 ms timer on the
 // main thread during the run: the longest time the window could not repaint or take a click.
 #include "AppSettings.h"
+#include "BenchSupport.h"
 #include "Log.h"
 #include "Main.h"
 #include "MainThread.h"
@@ -35,14 +36,8 @@ namespace {
 
 bool PrepareFolder(const QString& binDir, const QString& appDir)
 {
-    QFile edition(appDir + QStringLiteral("/lame.dll"));
-    if (!edition.open(QIODevice::WriteOnly))
-        return false;
-    edition.write("[SYSTEM]\nName=WizardJobs\nDownload=0\nAVI=1\nMP3=1\nDefaultClass=2\nDefaultAudio=1\n");
-    edition.close();
-    if (QFileInfo::exists(binDir + QStringLiteral("/lib")))
-        QFile::link(binDir + QStringLiteral("/lib"), appDir + QStringLiteral("/lib"));
-    return QFile::link(binDir + QStringLiteral("/sounds"), appDir + QStringLiteral("/sounds"));
+    return PrepareProgramFolder(binDir, appDir,
+                                "[SYSTEM]\nName=WizardJobs\nDownload=0\nAVI=1\nMP3=1\nDefaultClass=2\nDefaultAudio=1\n");
 }
 
 } // namespace
