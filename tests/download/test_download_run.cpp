@@ -2,6 +2,7 @@
 // The download run against a stand-in video service on 127.0.0.1: quality fallback, names of
 // saved files, failures of every kind, cancel, and what the server sees.
 #include "DownloadRun.h"
+#include "DownloadRunSupport.h"
 #include "StandInExtractor.h"
 #include "TestSupport.h"
 #include "VideoServer.h"
@@ -53,14 +54,7 @@ protected:
     // Runs the links to the end; false when the run did not finish within the bound.
     bool Run(const QStringList& links, int boundMs = 20000)
     {
-        run.FillDownloadList(links);
-        run.StartDownloadRun();
-        QElapsedTimer clock;
-        clock.start();
-        while (finished == 0 && clock.elapsed() < boundMs)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        elapsedMs = clock.elapsed();
-        return finished == 1;
+        return RunLinksToEnd(run, links, finished, boundMs, elapsedMs);
     }
     QStringList Files() const
     {

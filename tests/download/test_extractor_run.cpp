@@ -3,6 +3,7 @@
 // media come from a loopback site in ranges with the format's headers, and separate video and
 // audio parts are merged by the engine.
 #include "DownloadRun.h"
+#include "DownloadRunSupport.h"
 #include "MediaSite.h"
 #include "StandInExtractor.h"
 #include "TestSupport.h"
@@ -48,14 +49,7 @@ protected:
 
     bool Run(const QStringList& links, int boundMs = 30000)
     {
-        run.FillDownloadList(links);
-        run.StartDownloadRun();
-        QElapsedTimer clock;
-        clock.start();
-        while (finished == 0 && clock.elapsed() < boundMs)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        elapsedMs = clock.elapsed();
-        return finished == 1;
+        return RunLinksToEnd(run, links, finished, boundMs, elapsedMs);
     }
     QString Link(const QString& id) const { return Q(watch.WatchUrl(id.toStdString())); }
     QString Media(const std::string& path) const { return Q(site.Url(path)); }
