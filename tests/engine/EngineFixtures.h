@@ -46,6 +46,20 @@ inline QStringList TestSource(const QString& size = "320x240", double seconds = 
     return args;
 }
 
+// An MPEG-2 transport stream whose pictures change size half-way: `seconds` of `first`, then as
+// long of `second`, concatenated as a broadcast that switches resolution would be.
+inline QString SizeChangingStream(const QString& name, const QString& first, const QString& second, int seconds)
+{
+    auto part = [&](const QString& size, int offset) {
+        QStringList args{"-f", "lavfi", "-i", QStringLiteral("testsrc=size=%1:rate=25").arg(size), "-t",
+                         QString::number(seconds), "-c:v", "mpeg2video"};
+        if (offset > 0) args << "-output_ts_offset" << QString::number(offset);
+        return MediaFixture(QStringLiteral("%1_%2.ts").arg(name, size), args);
+    };
+    const QString a = part(first, 0), b = part(second, seconds);
+    return MediaFixture(name + QStringLiteral(".ts"), {"-i", "concat:" + a + "|" + b, "-c", "copy"});
+}
+
 struct TMediaCase {
     const char* Name;     // file name in the fixture folder
     QStringList Args;     // ffmpeg arguments before the output

@@ -214,11 +214,7 @@ TEST_F(Faults, AnOutputWhoseExtraStreamFailsIsTakenBackOut)
 TEST_F(Faults, AFrameSizeChangeMidStreamIsLoggedAndScaled)
 {
     TLogLines log;
-    const QString small = MediaFixture("fault_small.ts", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t",
-                                                          "1", "-c:v", "mpeg2video"});
-    const QString large = MediaFixture("fault_large.ts", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t",
-                                                          "1", "-c:v", "mpeg2video", "-output_ts_offset", "1"});
-    const QString both = MediaFixture("fault_sizes.ts", {"-i", "concat:" + small + "|" + large, "-c", "copy"});
+    const QString both = SizeChangingStream("fault_sizes", "160x120", "320x240", 1);
     TJob job;
     ASSERT_TRUE(job.Input(both));
     const QString out = Out("sizes.avi");

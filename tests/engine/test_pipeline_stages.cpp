@@ -196,11 +196,7 @@ TEST_F(StagesTest, DecoderFailingMidFileEndsTheRun)
 // the run ends with the stage's reason while the worker is still reading.
 TEST_F(StagesTest, PictureStageFailingMidFileEndsTheRun)
 {
-    const QString large = MediaFixture("stages_large.ts", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-t",
-                                                           "2", "-c:v", "mpeg2video"});
-    const QString small = MediaFixture("stages_small.ts", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25", "-t",
-                                                           "2", "-c:v", "mpeg2video", "-output_ts_offset", "2"});
-    const QString both = MediaFixture("stages_shrinking.ts", {"-i", "concat:" + large + "|" + small, "-c", "copy"});
+    const QString both = SizeChangingStream("stages_shrinking", "320x240", "160x120", 2);
     TJob job;
     ASSERT_TRUE(job.Input(both));
     ASSERT_TRUE(job.Output(Out("shrinking.avi"), {{"vcodec", "mpeg4"}, {"vfilters", "crop=200:200:0:0"}}));
