@@ -13,33 +13,14 @@ work="$build/bench-download"
 out="${4:-$work}/download-bench-out"
 mkdir -p "$work" "$out"
 media="$work/media-${size}m.bin"
-# Generated once into the build folder; random bytes so nothing on the way can shortcut them.
-if [ ! -s "$media" ] || [ "$(stat -c %s "$media")" -ne $((size * 1048576)) ]; then
-  head -c $((size * 1048576)) /dev/urandom > "$media.tmp" && mv "$media.tmp" "$media"
-fi
-[ -x /usr/bin/time ] || { echo "download_bench: /usr/bin/time is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
-
-rm -f "$work/port"
-"$build/bin/video_bench_server" --media "$media" --port-file "$work/port" --max-seconds 1800 &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$out"' EXIT
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
-port=$(cat "$work/port")
-host="127.0.0.1:$port"
+name=download_bench
+source "$(dirname "$0")/download_common.sh"
+make_media $((size * 1048576))
+start_server
 link="http://$host/watch?v=bench"
 mediaurl="http://$host/get_video?video_id=bench&&t=tokbench&"
 
-# Runs a command under /usr/bin/time; prints "seconds peak-KB cpu-seconds". Fails when the command does.
-measure() {
-  local t0 t1
-  t0=$(date +%s.%N)
-  /usr/bin/time -f '%M %U %S' -o "$work/mem" "$@" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; return 1; }
-  t1=$(date +%s.%N)
-  read -r kb user sys < <(tail -1 "$work/mem")
-  awk -v a="$t0" -v b="$t1" -v m="$kb" -v u="$user" -v s="$sys" 'BEGIN {printf "%.3f %d %.2f\n", b - a, m, u + s}'
-}
 best() { sort -g | head -1; }
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 check() {
   [ "$(stat -c %s "$1")" -eq $((size * 1048576)) ] || { echo "download_bench: $1 has the wrong size" >&2; exit 1; }
 }
@@ -47,11 +28,11 @@ check() {
 ours=(); theirs=(); ourcpu=(); theircpu=(); ourmem=0; theirmem=0
 for ((i = 0; i < runs; i++)); do
   rm -f "$out"/*; sync
-  read -r s m c < <(VORNIC_VIDEO_HOST="$host" measure "$build/bin/vornic-download" --default-quality --output-dir "$out" "$link")
+  read -r s m c < <(VORNIC_VIDEO_HOST="$host" measure /dev/null "$build/bin/vornic-download" --default-quality --output-dir "$out" "$link")
   check "$out/Benchmark clip.flv"
   ours+=("$s"); ourcpu+=("$c"); ((m > ourmem)) && ourmem=$m
   rm -f "$out"/*; sync
-  read -r s m c < <(measure curl -s -f --noproxy '*' -o "$out/curl.bin" "$mediaurl")
+  read -r s m c < <(measure /dev/null curl -s -f --noproxy '*' -o "$out/curl.bin" "$mediaurl")
   check "$out/curl.bin"
   theirs+=("$s"); theircpu+=("$c"); ((m > theirmem)) && theirmem=$m
 done

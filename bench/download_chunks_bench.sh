@@ -17,18 +17,10 @@ mkdir -p "$work" "$out"
 bytes=$((size * 1048576))
 chunk=$((chunkmb * 1048576))
 media="$work/media-${size}m.bin"
-if [ ! -s "$media" ] || [ "$(stat -c %s "$media")" -ne "$bytes" ]; then
-  head -c "$bytes" /dev/urandom > "$media.tmp" && mv "$media.tmp" "$media"
-fi
-[ -x /usr/bin/time ] || { echo "download_chunks_bench: /usr/bin/time is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
-
-rm -f "$work/port"
-"$build/bin/video_bench_server" --media "$media" --port-file "$work/port" --max-seconds 1800 &
-server=$!
-trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -rf "$out"' EXIT
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
-port=$(cat "$work/port")
-host="127.0.0.1:$port"
+name=download_chunks_bench
+source "$here/download_common.sh"
+make_media "$bytes"
+start_server
 link="http://$host/watch?v=chunked"
 mediaurl="http://$host/media?id=bench"
 
@@ -42,16 +34,6 @@ for ((start = 0; start < bytes; start += chunk)); do
 done
 
 # Runs a command under /usr/bin/time with standard output into $1; prints "seconds peak-KB cpu-seconds".
-measure() {
-  local into=$1 t0 t1
-  shift
-  t0=$(date +%s.%N)
-  /usr/bin/time -f '%M %U %S' -o "$work/mem" "$@" >"$into" 2>"$work/err" || { cat "$work/err" >&2; return 1; }
-  t1=$(date +%s.%N)
-  read -r kb user sys < <(tail -1 "$work/mem")
-  awk -v a="$t0" -v b="$t1" -v m="$kb" -v u="$user" -v s="$sys" 'BEGIN {printf "%.3f %d %.2f\n", b - a, m, u + s}'
-}
-median() { sort -g | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2] + v[NR/2+1]) / 2}'; }
 check() {
   cmp -s "$1" "$media" || { echo "download_chunks_bench: $1 differs from the served file" >&2; exit 1; }
 }
