@@ -5,9 +5,12 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 inline QString DVDFixtureRoot()
 {
@@ -27,6 +30,20 @@ inline QString DVDFixture(const QString& name)
 {
     const QString path = DVDFixtureRoot() + u'/' + name;
     return QFileInfo(path).isDir() ? path + u'/' : path;
+}
+
+// A copy of the two-title fixture in dir/cut whose first title set's VOB is cut where `cutAt`
+// says (given its size; half of it when none is given). Answers the root with its separator.
+inline QString CutTwoTitleDVD(const QString& dir, const std::function<qint64(qint64)>& cutAt = {})
+{
+    const QString root = dir + QStringLiteral("/cut");
+    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
+    EXPECT_TRUE(QDir().mkpath(root + QStringLiteral("/VIDEO_TS")));
+    for (const QString& name : from.entryList(QDir::Files))
+        EXPECT_TRUE(QFile::copy(from.filePath(name), root + QStringLiteral("/VIDEO_TS/") + name));
+    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
+    EXPECT_TRUE(vob.resize(cutAt ? cutAt(vob.size()) : vob.size() / 2));
+    return root + u'/';
 }
 
 inline void LoadBuiltDVDPlugIn()

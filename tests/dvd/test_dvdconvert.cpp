@@ -139,21 +139,10 @@ TEST_F(DVDConvertTest, AnAudioFormatLeavesTheSubtitleOut)
 
 // A copy of the fixture whose title set 1 is cut in the middle of title 1, as a scratched or
 // badly copied disc reads.
-QString CutDVD(const QString& dir)
-{
-    const QString root = dir + QStringLiteral("/cut");
-    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
-    EXPECT_TRUE(QDir().mkpath(root + QStringLiteral("/VIDEO_TS")));
-    for (const QString& name : from.entryList(QDir::Files))
-        EXPECT_TRUE(QFile::copy(from.filePath(name), root + QStringLiteral("/VIDEO_TS/") + name));
-    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
-    EXPECT_TRUE(vob.resize(vob.size() / 2));
-    return root + u'/';
-}
 
 TEST_F(DVDConvertTest, ATitleCutInTheMiddleFailsWithTheReadersReason)
 {
-    const QString root = CutDVD(out.path());
+    const QString root = CutTwoTitleDVD(out.path());
     for (const TOutputChoice& choice : {TOutputChoice{fcAudio, 1, 0, out.path() + u'/'}, AviChoice(out.path())}) {
         RunHarness h;
         TInputRow row = TitleRow();

@@ -290,18 +290,12 @@ TEST_F(PlugInTest, UnreadableSectorEndsTheTitleWithAnError)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString root = dir.filePath(QStringLiteral("cut"));
-    const QDir from(DVDFixture("two-titles") + QStringLiteral("VIDEO_TS"));
-    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/VIDEO_TS")));
-    for (const QString& name : from.entryList(QDir::Files))
-        ASSERT_TRUE(QFile::copy(from.filePath(name), root + QStringLiteral("/VIDEO_TS/") + name));
-    QFile vob(root + QStringLiteral("/VIDEO_TS/VTS_01_1.VOB"));
     // Cut inside a chunk, so the last read before the damage comes back short.
-    const qint64 cut = (vob.size() / 2 / (32 * 2048)) * 32 * 2048 + 8 * 2048;
-    ASSERT_TRUE(vob.resize(cut));
+    const QString root = CutTwoTitleDVD(dir.path(), [](qint64 size) { return (size / 2 / (32 * 2048)) * 32 * 2048 + 8 * 2048; });
+    ASSERT_FALSE(HasFailure());
 
     TDVDSelection all;
-    all.Root = root + u'/';
+    all.Root = root;
     all.FirstChapter = 0;
     all.LastChapter = 2;
     QString error;
